@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, testing and benchmarking Nimbra needs.
+# Safe to run again; needs root (or sudo).
+set -euo pipefail
+
+packages=(
+    build-essential g++ cmake ninja-build pkg-config git
+    libgtest-dev libgmock-dev libbenchmark-dev libnoise-dev
+    libopenimageio-dev openimageio-tools
+    nlohmann-json3-dev libcli11-dev libtbb-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "setup: all packages present"
+    exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
