@@ -27,7 +27,8 @@ using LibClassDescProc = ClassDesc *(int);
 using LibVersionProc = ULONG();
 /// Optional. Called with DLL_PROCESS_ATTACH after the version check and before the module's
 /// classes are listed, and with DLL_PROCESS_DETACH before the module is closed. Answering
-/// FALSE to the attach refuses the module. Written by hand in each module:
+/// FALSE to the attach refuses the module; a module refused at attach is not detached. The
+/// instance handle is the module's `dlopen` handle. Written by hand in each module:
 ///
 ///     HOST_EXPORT BOOL DllMain(HINSTANCE instance, DWORD reason, void *) { ... }
 using DllMainProc = BOOL(HINSTANCE, DWORD, void *);
