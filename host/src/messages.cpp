@@ -67,9 +67,9 @@ int MessageBox(HWND owner, const char *text, const char *title, UINT flags) {
 }
 
 HostAssertion::HostAssertion(const char *file, int line, const char *expression)
-    : std::logic_error(std::string(file) + ":" + std::to_string(line) +
-                       ": assertion failed: " + expression),
-      file_(file),
+    : std::logic_error(std::string(file ? file : "?") + ":" + std::to_string(line) +
+                       ": assertion failed: " + (expression ? expression : "")),
+      file_(file ? file : "?"),
       line_(line) {}
 
 void HostAssertFailed(const char *file, int line, const char *expression) {

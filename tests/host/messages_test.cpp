@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -219,4 +220,13 @@ TEST(HostAssertion, PassingAssertionEvaluatesOnceAndSaysNothing) {
     EXPECT_NO_THROW(DbgAssert(++evaluations == 1));
     EXPECT_EQ(evaluations, 1);
     EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST(HostAssertion, KeepsItsOwnCopyOfTheFileName) {
+    // A module's assertion names a literal of that module; the exception may outlive it.
+    auto file = std::make_unique<std::string>("plugins/standard/fireball_shape.cpp");
+    const HostAssertion failure(file->c_str(), 41, "table != nullptr");
+    file.reset();
+    EXPECT_STREQ(failure.file(), "plugins/standard/fireball_shape.cpp");
+    EXPECT_EQ(failure.line(), 41);
 }
