@@ -29,7 +29,8 @@ ClassDesc *ClassDirectory::Find(SClass_ID super, Class_ID id) const {
 
 ClassDesc *ClassDirectory::FindByName(SClass_ID super, const std::string &name) const {
     auto it = std::find_if(entries_.begin(), entries_.end(), [&](const ClassEntry &e) {
-        return e.desc->SuperClassID() == super && name == e.desc->ClassName();
+        const TCHAR *className = e.desc->ClassName();  // a broken module may answer null
+        return e.desc->SuperClassID() == super && className && name == className;
     });
     return it == entries_.end() ? nullptr : it->desc;
 }

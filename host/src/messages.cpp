@@ -2,25 +2,34 @@
 /// @brief The user-interface service in batch mode, message boxes and the host assertion.
 #include "host/messages.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
 namespace {
 
 UserInterfaceService batchService;
-UserInterfaceService *currentService = nullptr;
+// Atomic: message boxes and assertions may come from render threads while the application
+// installs its service.
+std::atomic<UserInterfaceService *> currentService = nullptr;
 
-UINT ButtonKind(UINT flags) { return flags & 0x000F; }
+UINT ButtonKind(UINT flags) {
+    return flags & 0x000F;
+}
 
 }  // namespace
 
 int DefaultAnswer(UINT flags) {
     const bool second = (flags & MB_DEFBUTTON2) != 0;
     switch (ButtonKind(flags)) {
-        case MB_OKCANCEL: return second ? IDCANCEL : IDOK;
-        case MB_YESNO: return second ? IDNO : IDYES;
-        case MB_YESNOCANCEL: return second ? IDNO : IDYES;
-        default: return IDOK;
+        case MB_OKCANCEL:
+            return second ? IDCANCEL : IDOK;
+        case MB_YESNO:
+            return second ? IDNO : IDYES;
+        case MB_YESNOCANCEL:
+            return second ? IDNO : IDYES;
+        default:
+            return IDOK;
     }
 }
 
@@ -40,13 +49,12 @@ std::optional<std::string> UserInterfaceService::ChooseFile(const FileChoiceRequ
 }
 
 UserInterfaceService &GetUserInterface() {
-    return currentService ? *currentService : batchService;
+    UserInterfaceService *service = currentService.load();
+    return service ? *service : batchService;
 }
 
 UserInterfaceService *SetUserInterface(UserInterfaceService *service) {
-    UserInterfaceService *previous = currentService;
-    currentService = service;
-    return previous;
+    return currentService.exchange(service);
 }
 
 int MessageBox(HWND owner, const char *text, const char *title, UINT flags) {
@@ -59,9 +67,9 @@ int MessageBox(HWND owner, const char *text, const char *title, UINT flags) {
 }
 
 HostAssertion::HostAssertion(const char *file, int line, const char *expression)
-    : std::logic_error(std::string(file) + ":" + std::to_string(line) +
-                       ": assertion failed: " + expression),
-      file_(file),
+    : std::logic_error(std::string(file ? file : "?") + ":" + std::to_string(line) +
+                       ": assertion failed: " + (expression ? expression : "")),
+      file_(file ? file : "?"),
       line_(line) {}
 
 void HostAssertFailed(const char *file, int line, const char *expression) {

@@ -51,8 +51,8 @@ struct ListChoiceRequest {
 struct FileChoiceRequest {
     HWND owner = nullptr;
     std::string title;
-    std::string initialPath;        ///< last path used, or a default file name
-    std::string defaultExtension;   ///< without the dot, e.g. "nbr"
+    std::string initialPath;       ///< last path used, or a default file name
+    std::string defaultExtension;  ///< without the dot, e.g. "nbr"
     std::vector<std::pair<std::string, std::string>> filters;  ///< (label, pattern)
     bool save = false;
 };
@@ -87,11 +87,12 @@ int MessageBox(HWND owner, const char *text, const char *title, UINT flags);
 class HostAssertion : public std::logic_error {
 public:
     HostAssertion(const char *file, int line, const char *expression);
-    const char *file() const { return file_; }
+    const char *file() const { return file_.c_str(); }
     int line() const { return line_; }
 
 private:
-    const char *file_;
+    // A copy: the exception may outlive the module whose source-file literal it was given.
+    std::string file_;
     int line_;
 };
 

@@ -1,0 +1,174 @@
+/// @file info_command_test.cpp
+/// @brief Runs the `nimbra` program: `info` on the test modules, exit codes, help, version.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+std::string ReadFile(const fs::path &path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+/// Runs the program with `args` and the environment of the test plus `extraEnv` entries.
+ProgramRun RunNimbra(const std::vector<std::string> &args,
+                     const std::vector<std::string> &extraEnv = {}) {
+    const fs::path dir = fs::temp_directory_path();
+    const std::string stem = "nimbra_app_test_" + std::to_string(getpid());
+    const fs::path outPath = dir / (stem + ".out"), errPath = dir / (stem + ".err");
+
+    std::vector<std::string> argStrings{NIMBRA_APP};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &a : argStrings) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (char **e = environ; *e; ++e) envStrings.emplace_back(*e);
+    envStrings.insert(envStrings.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<char *> envp;
+    for (std::string &e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    ProgramRun run;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = ReadFile(outPath);
+    run.err = ReadFile(errPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return run;
+}
+
+std::string Folder(const char *name) {
+    return (fs::path(NIMBRA_TEST_MODULE_DIR) / name).string();
+}
+
+bool Contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(InfoCommand, ListsModulesWithTheirClasses) {
+    const ProgramRun run = RunNimbra({"--plugins", Folder("good"), "info"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, Folder("good"))) << run.out;
+    EXPECT_TRUE(Contains(run.out, "test_good: Good test module")) << run.out;
+    EXPECT_TRUE(Contains(run.out, Folder("good") + "/test_good.so")) << run.out;
+    // Class name, super class, class ID in hex and category on one line.
+    EXPECT_TRUE(
+        Contains(run.out, "Good Alpha  0x0100 reference target  0x7E570001, 0x00000001  Test"))
+        << run.out;
+    EXPECT_TRUE(Contains(run.out, "Good Beta   0x0050 helper")) << run.out;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+}
+
+TEST(InfoCommand, ListsFailuresAndExitsWithOne) {
+    // Global options may come after the command too.
+    const ProgramRun run =
+        RunNimbra({"--plugins", Folder("wrong_version"), "info", "--plugins", Folder("good")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.out, "test_good: Good test module")) << run.out;
+    const std::string reason = "wrong interface version 0x07D00400 (expected 0x07D00500)";
+    EXPECT_TRUE(Contains(
+        run.out, "Failed:\n  " + Folder("wrong_version") + "/test_wrong_version.so: " + reason))
+        << run.out;
+    // The refusal also went through the message service, which batch mode prints to stderr.
+    EXPECT_TRUE(Contains(run.err, "Module not loaded: ")) << run.err;
+    EXPECT_TRUE(Contains(run.err, reason)) << run.err;
+}
+
+TEST(InfoCommand, SearchesThePluginPathWhenNoDirectoryIsGiven) {
+    const ProgramRun run =
+        RunNimbra({"info"}, {"NIMBRA_PLUGIN_PATH=" + Folder("linked") + "::" + Folder("good")});
+    EXPECT_EQ(run.exitCode, 1);  // test_conduit is no module
+    const auto base = run.out.find("test_base:");
+    const auto addon = run.out.find("test_addon:");
+    const auto good = run.out.find("test_good:");
+    ASSERT_NE(base, std::string::npos) << run.out;
+    ASSERT_NE(good, std::string::npos) << run.out;
+    EXPECT_LT(base, addon);
+    EXPECT_LT(addon, good);
+}
+
+TEST(InfoCommand, ExportsTheConfigurationDirectoryToTheModules) {
+    const fs::path config = fs::temp_directory_path();
+    const std::string expected = fs::absolute(config).lexically_normal().string();
+    const ProgramRun given = RunNimbra(
+        {"--config-dir", config.string(), "--plugins", Folder("config_probe"), "info"},
+        {"NIMBRA_CONFIG_DIR=/inherited"});
+    EXPECT_EQ(given.exitCode, 0) << given.err;
+    EXPECT_TRUE(Contains(given.out, "Configuration directory: " + expected)) << given.out;
+    EXPECT_TRUE(Contains(given.out, "configuration directory at attach: " + expected))
+        << given.out;
+
+    // Without the option, an inherited variable is left as it is.
+    const ProgramRun inherited = RunNimbra({"--plugins", Folder("config_probe"), "info"},
+                                           {"NIMBRA_CONFIG_DIR=/inherited"});
+    EXPECT_TRUE(Contains(inherited.out, "configuration directory at attach: /inherited"))
+        << inherited.out;
+}
+
+TEST(CommandLine, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> wrongLines = {
+        {},                                     // no command
+        {"--bogus", "info"},                    // unknown option
+        {"info", "extra"},                      // unexpected argument
+        {"--plugins", "/no/such/dir", "info"},  // missing directory
+        {"--config-dir", "/no/such/dir", "info"},
+    };
+    for (const auto &line : wrongLines) {
+        const ProgramRun run = RunNimbra(line);
+        EXPECT_EQ(run.exitCode, 2) << testing::PrintToString(line) << "\n" << run.err;
+        EXPECT_FALSE(run.err.empty()) << testing::PrintToString(line);
+    }
+}
+
+TEST(CommandLine, HelpDescribesTheCommandsWithExamples) {
+    const ProgramRun help = RunNimbra({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char *part : {"info", "--plugins", "--config-dir", "--version",
+                             "NIMBRA_PLUGIN_PATH", "Examples:", "Exit codes"})
+        EXPECT_TRUE(Contains(help.out, part)) << part << "\n" << help.out;
+    const ProgramRun infoHelp = RunNimbra({"info", "--help"});
+    EXPECT_EQ(infoHelp.exitCode, 0);
+    EXPECT_TRUE(Contains(infoHelp.out, "Examples:")) << infoHelp.out;
+}
+
+TEST(CommandLine, VersionPrintsTheVersion) {
+    const ProgramRun run = RunNimbra({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(Contains(run.out, std::string("nimbra ") + NIMBRA_VERSION)) << run.out;
+}
