@@ -25,12 +25,18 @@ bool EraseOne(std::vector<T *> &v, const T *p) {
     return true;
 }
 
-/// Deletes `target` when nothing references it any more and it is not already going away.
-void DeleteIfUnreferenced(ReferenceTarget *target) {
-    if (target->NumDependents() == 0) target->DeleteThis();
-}
-
 }  // namespace
+
+/// Deletes `target` when nothing references it any more; while it is sending a notification the
+/// deletion waits until the notification is over.
+void ReferenceTarget::DeleteIfUnreferenced(ReferenceTarget *target) {
+    if (target->deleting_ || !target->dependents_.empty()) return;
+    if (target->notifying_ > 0) {
+        target->deletePending_ = true;
+        return;
+    }
+    target->DeleteThis();
+}
 
 ParamDimension *const defaultDim = &defaultDimension;
 ParamDimension *const stdColorDim = &colorDimension;
@@ -67,14 +73,14 @@ ReferenceMaker::~ReferenceMaker() {
     std::vector<ReferenceTarget *> held;
     held.swap(held_);
     for (ReferenceTarget *target : held) {
-        if (EraseOne(target->dependents_, static_cast<ReferenceMaker *>(this)) &&
-            !target->deleting_) {
-            DeleteIfUnreferenced(target);
+        if (EraseOne(target->dependents_, static_cast<ReferenceMaker *>(this))) {
+            ReferenceTarget::DeleteIfUnreferenced(target);
         }
     }
 }
 
-RefResult ReferenceMaker::MakeRefByID(Interval refInterval, int which, ReferenceTarget *target) {
+RefResult ReferenceMaker::MakeRefByID(Interval refInterval, int which,
+                                      ReferenceTarget *target) {
     return ReplaceReference(which, target, TRUE);
 }
 
@@ -88,9 +94,8 @@ RefResult ReferenceMaker::ReplaceReference(int which, ReferenceTarget *newtarg, 
         newtarg->dependents_.push_back(this);
     }
     SetReference(which, newtarg);
-    if (old && EraseOne(held_, old) && EraseOne(old->dependents_, this) && delOld &&
-        !old->deleting_) {
-        DeleteIfUnreferenced(old);
+    if (old && EraseOne(held_, old) && EraseOne(old->dependents_, this) && delOld) {
+        ReferenceTarget::DeleteIfUnreferenced(old);
     }
     return REF_SUCCEED;
 }
@@ -107,9 +112,7 @@ RefResult ReferenceMaker::DeleteAllRefsFromMe() {
     while (!held_.empty()) {
         ReferenceTarget *target = held_.back();
         held_.pop_back();
-        if (EraseOne(target->dependents_, this) && !target->deleting_) {
-            DeleteIfUnreferenced(target);
-        }
+        if (EraseOne(target->dependents_, this)) ReferenceTarget::DeleteIfUnreferenced(target);
     }
     return REF_SUCCEED;
 }
@@ -186,6 +189,7 @@ RefResult ReferenceTarget::NotifyDependents(Interval changeInt, PartID partID,
     for (ReferenceMaker *m : dependents_) {
         if (std::find(makers.begin(), makers.end(), m) == makers.end()) makers.push_back(m);
     }
+    ++notifying_;
     for (ReferenceMaker *maker : makers) {
         if (!HasDependent(maker)) continue;
         if (sclass != NOTIFY_ALL && maker->SuperClassID() != sclass) continue;
@@ -194,6 +198,10 @@ RefResult ReferenceTarget::NotifyDependents(Interval changeInt, PartID partID,
             static_cast<ReferenceTarget *>(maker)->NotifyDependents(changeInt, partID, message,
                                                                     sclass, propagate);
         }
+    }
+    if (--notifying_ == 0 && deletePending_) {
+        deletePending_ = false;
+        DeleteIfUnreferenced(this);
     }
     return REF_SUCCEED;
 }

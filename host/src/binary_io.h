@@ -27,8 +27,12 @@ inline bool WriteU32(ISave &s, std::uint32_t v) {
                                static_cast<std::uint8_t>(v >> 24)};
     return WriteBytes(s, b, 4);
 }
-inline bool WriteI32(ISave &s, std::int32_t v) { return WriteU32(s, static_cast<std::uint32_t>(v)); }
-inline bool WriteF32(ISave &s, float v) { return WriteU32(s, std::bit_cast<std::uint32_t>(v)); }
+inline bool WriteI32(ISave &s, std::int32_t v) {
+    return WriteU32(s, static_cast<std::uint32_t>(v));
+}
+inline bool WriteF32(ISave &s, float v) {
+    return WriteU32(s, std::bit_cast<std::uint32_t>(v));
+}
 inline bool WriteString(ISave &s, const std::string &v) {
     const auto n = static_cast<std::uint32_t>(v.size());
     return WriteU32(s, n) && WriteBytes(s, v.data(), n);

@@ -93,7 +93,9 @@ IOResult ChunkReader::OpenChunk() {
     return IO_OK;
 }
 
-USHORT ChunkReader::CurChunkID() { return open_.empty() ? 0 : open_.back().id; }
+USHORT ChunkReader::CurChunkID() {
+    return open_.empty() ? 0 : open_.back().id;
+}
 
 ULONG ChunkReader::CurChunkLength() {
     return open_.empty() ? 0 : static_cast<ULONG>(open_.back().end - open_.back().begin);
@@ -129,7 +131,12 @@ void ChunkReader::RunPostLoadCallbacks() {
     for (std::size_t i = 0; i < callbacks_.size(); ++i) {
         PostLoadCallback *cb = callbacks_[i];
         callbacks_[i] = nullptr;  // from here on the callback owns itself
-        cb->proc(this);
+        try {
+            cb->proc(this);
+        } catch (...) {
+            delete cb;  // it failed before it could delete itself
+            throw;
+        }
     }
     callbacks_.clear();
 }

@@ -63,10 +63,18 @@ Matrix3 &Matrix3::operator*=(const Matrix3 &b) {
     return *this;
 }
 
-void Matrix3::RotateX(float angle) { *this *= RotateXMatrix(angle); }
-void Matrix3::RotateY(float angle) { *this *= RotateYMatrix(angle); }
-void Matrix3::RotateZ(float angle) { *this *= RotateZMatrix(angle); }
-void Matrix3::Scale(const Point3 &s) { *this *= ScaleMatrix(s); }
+void Matrix3::RotateX(float angle) {
+    *this *= RotateXMatrix(angle);
+}
+void Matrix3::RotateY(float angle) {
+    *this *= RotateYMatrix(angle);
+}
+void Matrix3::RotateZ(float angle) {
+    *this *= RotateZMatrix(angle);
+}
+void Matrix3::Scale(const Point3 &s) {
+    *this *= ScaleMatrix(s);
+}
 
 Matrix3 Inverse(const Matrix3 &m) {
     const Point3 &a = m.GetRow(0), &b = m.GetRow(1), &c = m.GetRow(2);
@@ -83,7 +91,9 @@ Matrix3 Inverse(const Matrix3 &m) {
     return r;
 }
 
-void Matrix3::Invert() { *this = Inverse(*this); }
+void Matrix3::Invert() {
+    *this = Inverse(*this);
+}
 
 Matrix3 RotateXMatrix(float angle) {
     const float c = std::cos(angle), s = std::sin(angle);
@@ -221,16 +231,16 @@ Box3 &Box3::operator+=(const Box3 &b) {
 }
 
 bool Box3::Contains(const Point3 &p) const {
-    return p.x >= pmin.x && p.x <= pmax.x && p.y >= pmin.y && p.y <= pmax.y &&
-           p.z >= pmin.z && p.z <= pmax.z;
+    return p.x >= pmin.x && p.x <= pmax.x && p.y >= pmin.y && p.y <= pmax.y && p.z >= pmin.z &&
+           p.z <= pmax.z;
 }
 
 Box3 Box3::operator*(const Matrix3 &tm) const {
     Box3 r;
     if (IsEmpty()) return r;
     for (int i = 0; i < 8; ++i) {
-        r += tm.PointTransform(Point3(i & 1 ? pmax.x : pmin.x, i & 2 ? pmax.y : pmin.y,
-                                      i & 4 ? pmax.z : pmin.z));
+        r += tm.PointTransform(
+            Point3(i & 1 ? pmax.x : pmin.x, i & 2 ? pmax.y : pmin.y, i & 4 ? pmax.z : pmin.z));
     }
     return r;
 }

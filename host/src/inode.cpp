@@ -13,10 +13,11 @@ namespace {
 
 // Scene-file chunks of a node.
 constexpr USHORT kChunkName = 0x0100;
-constexpr USHORT kChunkFlags = 0x0110;     // bit 0 selected, bit 1 root
-constexpr USHORT kChunkWire = 0x0120;      // wire colour 0x00BBGGRR
-constexpr USHORT kChunkTM = 0x0130;        // 4 rows of 3 floats
-constexpr USHORT kChunkChildren = 0x0140;  // number of child references that follow the object's
+constexpr USHORT kChunkFlags = 0x0110;  // bit 0 selected, bit 1 root
+constexpr USHORT kChunkWire = 0x0120;   // wire colour 0x00BBGGRR
+constexpr USHORT kChunkTM = 0x0130;     // 4 rows of 3 floats
+constexpr USHORT kChunkChildren =
+    0x0140;  // number of child references that follow the object's
 constexpr std::uint32_t kFlagSelected = 1u << 0;
 constexpr std::uint32_t kFlagRoot = 1u << 1;
 /// Most children one node may declare in a file (bounds the slot table allocated on load).
@@ -83,13 +84,17 @@ void INode::RemoveChildSlot(INode *child) {
     children_.erase(children_.begin() + (slot - 1));
 }
 
-void INode::SetObjectRef(Object *obj) { ReplaceReference(0, obj); }
+void INode::SetObjectRef(Object *obj) {
+    ReplaceReference(0, obj);
+}
 
 ObjectState INode::EvalWorldState(TimeValue t, BOOL) {
     return object_ ? object_->Eval(t) : ObjectState();
 }
 
-Matrix3 INode::GetNodeTM(TimeValue, Interval *) const { return tm_; }
+Matrix3 INode::GetNodeTM(TimeValue, Interval *) const {
+    return tm_;
+}
 
 void INode::SetNodeTM(TimeValue, const Matrix3 &tm) {
     tm_ = tm;
@@ -153,7 +158,9 @@ IOResult INode::Load(ILoad *iload) {
     while ((res = l.OpenChunk()) == IO_OK) {
         bool ok = true;
         switch (l.CurChunkID()) {
-            case kChunkName: ok = hostio::ReadString(l, name_); break;
+            case kChunkName:
+                ok = hostio::ReadString(l, name_);
+                break;
             case kChunkFlags: {
                 std::uint32_t flags = 0;
                 ok = hostio::ReadU32(l, flags);
@@ -161,7 +168,9 @@ IOResult INode::Load(ILoad *iload) {
                 root_ = (flags & kFlagRoot) != 0;
                 break;
             }
-            case kChunkWire: ok = hostio::ReadU32(l, wireColor_); break;
+            case kChunkWire:
+                ok = hostio::ReadU32(l, wireColor_);
+                break;
             case kChunkTM:
                 for (int r = 0; r < 4 && ok; ++r) {
                     Point3 row;
@@ -176,7 +185,8 @@ IOResult INode::Load(ILoad *iload) {
                 if (ok) children_.assign(count, nullptr);
                 break;
             }
-            default: break;
+            default:
+                break;
         }
         if (!ok) return IO_ERROR;
         if (l.CloseChunk() != IO_OK) return IO_ERROR;

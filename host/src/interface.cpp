@@ -61,7 +61,9 @@ std::string DefaultConfigDir() {
 
 // Time and animate mode ----------------------------------------------------------------------
 
-int GetFrameRate() { return frameRate; }
+int GetFrameRate() {
+    return frameRate;
+}
 
 bool SetFrameRate(int fps) {
     if (fps <= 0 || TIME_TICKSPERSEC % fps != 0) return false;
@@ -69,21 +71,35 @@ bool SetFrameRate(int fps) {
     return true;
 }
 
-int GetTicksPerFrame() { return TIME_TICKSPERSEC / frameRate; }
+int GetTicksPerFrame() {
+    return TIME_TICKSPERSEC / frameRate;
+}
 
-void AnimateOn() { animateOn = true; }
-void AnimateOff() { animateOn = false; }
-BOOL Animating() { return animateOn && animateSuspended == 0 ? TRUE : FALSE; }
-void SuspendAnimate() { ++animateSuspended; }
+void AnimateOn() {
+    animateOn = true;
+}
+void AnimateOff() {
+    animateOn = false;
+}
+BOOL Animating() {
+    return animateOn && animateSuspended == 0 ? TRUE : FALSE;
+}
+void SuspendAnimate() {
+    ++animateSuspended;
+}
 void ResumeAnimate() {
     if (animateSuspended > 0) --animateSuspended;
 }
 
 // Interface ----------------------------------------------------------------------------------
 
-Interface::Interface() : root_(NewRoot()), animRange_(DefaultAnimRange()) { root_->MakeRoot(); }
+Interface::Interface() : root_(NewRoot()), animRange_(DefaultAnimRange()) {
+    root_->MakeRoot();
+}
 
-Interface::~Interface() { root_->DeleteThis(); }
+Interface::~Interface() {
+    root_->DeleteThis();
+}
 
 Interface *GetCOREInterface() {
     static Interface core;
@@ -164,9 +180,12 @@ void Interface::ClearNodeSelection(BOOL) {
 
 const TCHAR *Interface::GetDir(int which) {
     std::string dir;
-    if (auto it = dirs_.find(which); it != dirs_.end()) dir = it->second;
-    else if (auto cfg = dirs_.find(APP_PLUGCFG_DIR); cfg != dirs_.end()) dir = cfg->second;
-    else dir = DefaultConfigDir();
+    if (auto it = dirs_.find(which); it != dirs_.end())
+        dir = it->second;
+    else if (auto cfg = dirs_.find(APP_PLUGCFG_DIR); cfg != dirs_.end())
+        dir = cfg->second;
+    else
+        dir = DefaultConfigDir();
     std::error_code ec;  // a directory that cannot be made shows when a file in it is opened
     std::filesystem::create_directories(dir, ec);
     std::string &slot = resolved_[which];
@@ -175,6 +194,8 @@ const TCHAR *Interface::GetDir(int which) {
 }
 
 void Interface::SetDir(int which, const TCHAR *path) {
-    if (path && *path) dirs_[which] = WithSlash(path);
-    else dirs_.erase(which);
+    if (path && *path)
+        dirs_[which] = WithSlash(path);
+    else
+        dirs_.erase(which);
 }

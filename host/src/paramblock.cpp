@@ -38,16 +38,24 @@ struct Param {
     std::vector<Key> keys;  // increasing time; empty for a constant parameter
 };
 
-bool IsIntType(ParamType t) { return t == TYPE_INT || t == TYPE_BOOL; }
-bool IsTripleType(ParamType t) { return t == TYPE_RGBA || t == TYPE_POINT3; }
-bool IsKnownType(std::uint32_t t) { return t <= TYPE_BOOL; }
+bool IsIntType(ParamType t) {
+    return t == TYPE_INT || t == TYPE_BOOL;
+}
+bool IsTripleType(ParamType t) {
+    return t == TYPE_RGBA || t == TYPE_POINT3;
+}
+bool IsKnownType(std::uint32_t t) {
+    return t <= TYPE_BOOL;
+}
 
 int RoundToInt(double v) {
     if (!(v == v)) return 0;  // NaN
     return static_cast<int>(std::llround(std::clamp(v, double(INT_MIN), double(INT_MAX))));
 }
 
-int TripleCount(ParamType t) { return IsTripleType(t) ? 3 : 1; }
+int TripleCount(ParamType t) {
+    return IsTripleType(t) ? 3 : 1;
+}
 
 Value Lerp(ParamType type, const Value &a, const Value &b, double u) {
     Value r;
@@ -78,7 +86,9 @@ bool ReadValue(ILoad &l, ParamType type, Value &v) {
     return true;
 }
 
-std::uint32_t ValueBytes(ParamType type) { return IsIntType(type) ? 4 : 4 * TripleCount(type); }
+std::uint32_t ValueBytes(ParamType type) {
+    return IsIntType(type) ? 4 : 4 * TripleCount(type);
+}
 
 /// Converts a value read from a parameter of type `from` for a parameter of type `to`; false
 /// when the two types do not convert.
@@ -197,7 +207,9 @@ public:
         return p.keys[k].t;
     }
 
-    ReferenceTarget *Clone(RemapDir &remap) override { return new ParamBlock(params_, version_); }
+    ReferenceTarget *Clone(RemapDir &remap) override {
+        return new ParamBlock(params_, version_);
+    }
 
     IOResult Save(ISave *isave) override;
     IOResult Load(ILoad *iload) override;
@@ -215,15 +227,19 @@ private:
     static Value FromFloat(ParamType type, float v) {
         Value x;
         DbgAssert(type == TYPE_FLOAT || IsIntType(type));
-        if (type == TYPE_FLOAT) x.f[0] = v;
-        else x.i = RoundToInt(v);
+        if (type == TYPE_FLOAT)
+            x.f[0] = v;
+        else
+            x.i = RoundToInt(v);
         return x;
     }
     static Value FromInt(ParamType type, int v) {
         Value x;
         DbgAssert(type == TYPE_FLOAT || IsIntType(type));
-        if (type == TYPE_FLOAT) x.f[0] = static_cast<float>(v);
-        else x.i = v;
+        if (type == TYPE_FLOAT)
+            x.f[0] = static_cast<float>(v);
+        else
+            x.i = v;
         return x;
     }
     static Value FromTriple(ParamType type, const Point3 &v) {
@@ -246,8 +262,10 @@ BOOL ParamBlock::Store(int i, TimeValue t, const Value &v, bool asKey) {
     auto setKey = [&p](TimeValue time, const Value &value) {
         auto it = std::lower_bound(p.keys.begin(), p.keys.end(), time,
                                    [](const Key &k, TimeValue x) { return k.t < x; });
-        if (it != p.keys.end() && it->t == time) it->v = value;
-        else p.keys.insert(it, Key{time, value});
+        if (it != p.keys.end() && it->t == time)
+            it->v = value;
+        else
+            p.keys.insert(it, Key{time, value});
     };
     if (asKey) {
         if (!p.animatable) return FALSE;
@@ -312,7 +330,8 @@ IOResult ParamBlock::Load(ILoad *iload) {
                 if (nkeys && !p.animatable) return IO_ERROR;
                 p.keys.resize(nkeys);
                 for (std::uint32_t k = 0; k < nkeys; ++k) {
-                    if (!hostio::ReadI32(l, p.keys[k].t) || !ReadValue(l, p.type, p.keys[k].v)) {
+                    if (!hostio::ReadI32(l, p.keys[k].t) ||
+                        !ReadValue(l, p.type, p.keys[k].v)) {
                         return IO_ERROR;
                     }
                     if (k > 0 && p.keys[k].t <= p.keys[k - 1].t) return IO_ERROR;
@@ -401,7 +420,8 @@ IParamBlock *CreateParameterBlock(const ParamBlockDescID *pdesc, int count, DWOR
 IParamBlock *UpdateParameterBlock(const ParamBlockDescID *pdescOld, int oldCount,
                                   IParamBlock *oldPB, const ParamBlockDescID *pdescNew,
                                   int newCount, DWORD newVersion) {
-    auto *created = static_cast<ParamBlock *>(CreateParameterBlock(pdescNew, newCount, newVersion));
+    auto *created =
+        static_cast<ParamBlock *>(CreateParameterBlock(pdescNew, newCount, newVersion));
     auto *old = dynamic_cast<ParamBlock *>(oldPB);
     if (!old) return created;
     const int usable = std::min(oldCount, old->NumParams());

@@ -67,7 +67,8 @@ std::vector<ReferenceTarget *> CollectGraph(ReferenceTarget *root,
         ReferenceTarget *obj = order[k];
         for (int i = 0; i < obj->NumRefs(); ++i) {
             ReferenceTarget *t = obj->GetReference(i);
-            if (t && index.emplace(t, static_cast<int>(order.size())).second) order.push_back(t);
+            if (t && index.emplace(t, static_cast<int>(order.size())).second)
+                order.push_back(t);
         }
     }
     return order;
@@ -119,7 +120,8 @@ private:
     [[noreturn]] void Fail(std::size_t offset, const std::string &what) const {
         throw SceneFileError(name_, offset, what);
     }
-    /// Fails with the reader's own error when it has one, else with `what` at the read position.
+    /// Fails with the reader's own error when it has one, else with `what` at the read
+    /// position.
     [[noreturn]] void FailRead(const std::string &what) const {
         if (reader_.Failed()) Fail(reader_.ErrorOffset(), what + ": " + reader_.Error());
         Fail(reader_.Offset(), what);
@@ -165,8 +167,8 @@ void SceneReader::ReadInfo() {
                      std::to_string(reader_.Remaining()) + " bytes that follow can hold");
     }
     if (rootIndex_ >= count_) {
-        Fail(at, "root object index " + std::to_string(rootIndex_) + " is not below the object " +
-                     "count " + std::to_string(count_));
+        Fail(at, "root object index " + std::to_string(rootIndex_) +
+                     " is not below the object " + "count " + std::to_string(count_));
     }
     if (frameRate_ <= 0 || TIME_TICKSPERSEC % frameRate_ != 0) {
         Fail(at, "frame rate " + std::to_string(frameRate_) + " does not divide " +
@@ -192,12 +194,13 @@ void SceneReader::ReadObject(std::size_t k) {
                 if (lo.obj) Fail(body, what + " names its class twice");
                 ClassDesc *desc = ClassDirectory::Instance().Find(super, Class_ID(a, b));
                 if (!desc) {
-                    Fail(body, what + ": class (" + Hex(a) + ", " + Hex(b) + ") of super class " +
-                                   Hex(super) + " is not installed");
+                    Fail(body, what + ": class (" + Hex(a) + ", " + Hex(b) +
+                                   ") of super class " + Hex(super) + " is not installed");
                 }
                 void *made = desc->Create(TRUE);
                 auto *anim = static_cast<Animatable *>(made);
-                if (!anim) Fail(body, what + ": class " + desc->ClassName() + " made no object");
+                if (!anim)
+                    Fail(body, what + ": class " + desc->ClassName() + " made no object");
                 if (!anim->IsRefTarget()) {
                     anim->DeleteThis();
                     Fail(body, what + ": class " + std::string(desc->ClassName()) +
@@ -212,8 +215,12 @@ void SceneReader::ReadObject(std::size_t k) {
                 if (!lo.obj) Fail(body, what + ": its data comes before its class");
                 const int depth = reader_.Depth();
                 const IOResult r = lo.obj->Load(&reader_);
-                if (r == IO_ERROR || reader_.Failed()) {
+                if (reader_.Failed())
                     FailRead(Describe(lo.obj, k) + " could not read its data");
+                if (r == IO_ERROR) {
+                    Fail(body, Describe(lo.obj, k) +
+                                   " refused its data (malformed, or written " +
+                                   "by a version of its class that this one does not read)");
                 }
                 if (reader_.Depth() != depth) {
                     Fail(body, Describe(lo.obj, k) + " left a chunk of its data open");
@@ -241,14 +248,17 @@ void SceneReader::ReadObject(std::size_t k) {
                 haveRefs = true;
                 break;
             }
-            default: break;  // a chunk of a newer version: skipped
+            default:
+                break;  // a chunk of a newer version: skipped
         }
         if (reader_.CloseChunk() != IO_OK) FailRead("closing a chunk of " + what);
     }
     if (res == IO_ERROR) FailRead("reading " + what);
     if (!lo.obj || !haveData || !haveRefs) {
         Fail(reader_.Offset(), what + " lacks its " +
-                                   (!lo.obj ? "class" : !haveData ? "data" : "references") +
+                                   (!lo.obj     ? "class"
+                                    : !haveData ? "data"
+                                                : "references") +
                                    " chunk");
     }
     objects_.back().refs = std::move(lo.refs);
@@ -279,10 +289,26 @@ void SceneReader::RestoreReferences() {
             }
         }
     }
+    // Every object hangs from the root, and the nodes form a tree.
+    std::unordered_map<INode *, int> parents;
     for (std::size_t k = 0; k < objects_.size(); ++k) {
-        if (k != rootIndex_ && objects_[k].obj->NumDependents() == 0) {
+        ReferenceTarget *obj = objects_[k].obj;
+        if (k != rootIndex_ && obj->NumDependents() == 0) {
             Fail(SceneFileError::kNoOffset,
-                 Describe(objects_[k].obj, k) + " is not referenced by any other object");
+                 Describe(obj, k) + " is not referenced by any other object");
+        }
+        if (auto *node = dynamic_cast<INode *>(obj)) {
+            if (k != rootIndex_ && node->IsRootNode()) {
+                Fail(SceneFileError::kNoOffset, Describe(obj, k) + " claims to be the root");
+            }
+            for (int i = 0; i < node->NumberOfChildren(); ++i) {
+                INode *child = node->GetChildNode(i);
+                if (child && ++parents[child] > 1) {
+                    Fail(SceneFileError::kNoOffset, "node \"" + std::string(child->GetName()) +
+                                                        "\" is listed as a child " +
+                                                        "more than once");
+                }
+            }
         }
     }
 }
@@ -304,9 +330,9 @@ SceneLoadResult SceneReader::Load() {
         }
         auto *root = dynamic_cast<INode *>(objects_[rootIndex_].obj);
         if (!root) {
-            Fail(SceneFileError::kNoOffset,
-                 "the root, " + Describe(objects_[rootIndex_].obj, rootIndex_) +
-                     ", is not a scene node");
+            Fail(SceneFileError::kNoOffset, "the root, " +
+                                                Describe(objects_[rootIndex_].obj, rootIndex_) +
+                                                ", is not a scene node");
         }
         RestoreReferences();
         try {
@@ -331,15 +357,17 @@ SceneLoadResult SceneReader::Load() {
     return {static_cast<int>(count_), reader_.Obsolete()};
 }
 
-std::string ErrnoText() { return std::strerror(errno); }
+std::string ErrnoText() {
+    return std::strerror(errno);
+}
 
 }  // namespace
 
 SceneFileError::SceneFileError(const std::string &path, std::size_t offset,
                                const std::string &message)
-    : std::runtime_error(path + ": " +
-                         (offset == kNoOffset ? "" : "offset " + std::to_string(offset) + ": ") +
-                         message),
+    : std::runtime_error(
+          path + ": " + (offset == kNoOffset ? "" : "offset " + std::to_string(offset) + ": ") +
+          message),
       path_(path),
       offset_(offset) {}
 
@@ -433,7 +461,8 @@ void SaveSceneFile(const std::string &path) {
     }
 }
 
-SceneLoadResult LoadSceneFromMemory(std::span<const std::uint8_t> bytes, const std::string &name) {
+SceneLoadResult LoadSceneFromMemory(std::span<const std::uint8_t> bytes,
+                                    const std::string &name) {
     if (bytes.size() < kHeaderSize) {
         throw SceneFileError(name, SceneFileError::kNoOffset,
                              "the file holds " + std::to_string(bytes.size()) +
@@ -441,10 +470,12 @@ SceneLoadResult LoadSceneFromMemory(std::span<const std::uint8_t> bytes, const s
                                  std::to_string(kHeaderSize) + "-byte header");
     }
     if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
-        throw SceneFileError(name, 0, "not a Nimbra scene file (expected the magic \"NIMBRASC\")");
+        throw SceneFileError(name, 0,
+                             "not a Nimbra scene file (expected the magic \"NIMBRASC\")");
     }
     const std::uint32_t version = std::uint32_t(bytes[8]) | std::uint32_t(bytes[9]) << 8 |
-                                  std::uint32_t(bytes[10]) << 16 | std::uint32_t(bytes[11]) << 24;
+                                  std::uint32_t(bytes[10]) << 16 |
+                                  std::uint32_t(bytes[11]) << 24;
     if (version != kSceneFileVersion) {
         throw SceneFileError(name, 8,
                              "scene file format version " + std::to_string(version) +
@@ -457,9 +488,11 @@ SceneLoadResult LoadSceneFromMemory(std::span<const std::uint8_t> bytes, const s
 
 SceneLoadResult LoadSceneFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw SceneFileError(path, SceneFileError::kNoOffset, "cannot open: " + ErrnoText());
+    if (!in)
+        throw SceneFileError(path, SceneFileError::kNoOffset, "cannot open: " + ErrnoText());
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                     std::istreambuf_iterator<char>());
-    if (in.bad()) throw SceneFileError(path, SceneFileError::kNoOffset, "cannot read: " + ErrnoText());
+    if (in.bad())
+        throw SceneFileError(path, SceneFileError::kNoOffset, "cannot read: " + ErrnoText());
     return LoadSceneFromMemory(bytes, path);
 }

@@ -11,7 +11,8 @@
 /// 2. Once referenced, a target belongs to the makers that reference it. It is deleted (through
 ///    its `DeleteThis`) at the moment its last reference is dropped by `DeleteReference`,
 ///    `ReplaceReference(..., TRUE)`, `MakeRefByID` over it, `DeleteAllRefsFromMe` or the
-///    destruction of the last maker that held it. Nobody deletes it by hand after that.
+///    destruction of the last maker that held it (a target that is sending a notification at
+///    that moment is deleted when the notification ends). Nobody deletes it by hand after that.
 ///    `ReplaceReference(..., FALSE)` drops a reference without deleting: if no other reference
 ///    remains, the caller owns the old target again (rule 1).
 /// 3. `DeleteMe()` deletes a target that may still be referenced: every dependent first gets
@@ -52,7 +53,10 @@ public:
 
     constexpr TimeValue Start() const { return start_; }
     constexpr TimeValue End() const { return end_; }
-    void Set(TimeValue s, TimeValue e) { start_ = s; end_ = e; }
+    void Set(TimeValue s, TimeValue e) {
+        start_ = s;
+        end_ = e;
+    }
     void SetStart(TimeValue s) { start_ = s; }
     void SetEnd(TimeValue e) { end_ = e; }
     void SetInfinite() { Set(TIME_NegInfinity, TIME_PosInfinity); }
@@ -61,7 +65,9 @@ public:
     constexpr bool Empty() const {
         return start_ > end_ || (start_ == TIME_NegInfinity && end_ == TIME_NegInfinity);
     }
-    constexpr bool InInterval(TimeValue t) const { return !Empty() && t >= start_ && t <= end_; }
+    constexpr bool InInterval(TimeValue t) const {
+        return !Empty() && t >= start_ && t <= end_;
+    }
     /// Intersection; an empty result is the empty interval.
     Interval &operator&=(const Interval &o);
     Interval operator&(const Interval &o) const {
@@ -258,11 +264,14 @@ private:
     friend class ReferenceMaker;
     /// Tells every dependent that this target goes away and clears their slots.
     void DetachDependents();
+    static void DeleteIfUnreferenced(ReferenceTarget *target);
     /// TRUE when this target (through its references) reaches `maker`.
     bool Reaches(const ReferenceMaker *maker) const;
 
     std::vector<ReferenceMaker *> dependents_;
     bool deleting_ = false;
+    int notifying_ = 0;           // NotifyDependents calls in progress on this target
+    bool deletePending_ = false;  // lost its last reference while notifying: delete after
 };
 
 /// Records which targets were cloned into which during one clone operation, so a target that

@@ -1,6 +1,6 @@
 /// @file geom.h
-/// @brief Geometry and colour value types: points, matrices (row-vector convention), quaternions,
-///        boxes, colours, 64-bit pixels and rectangles.
+/// @brief Geometry and colour values: points, matrices (row vectors), quaternions, boxes,
+///        colours, 64-bit pixels and rectangles.
 #pragma once
 
 #include "host/types.h"
@@ -18,7 +18,7 @@ public:
     constexpr Point2() = default;
     /// From any arithmetic values (ints, doubles, floats mixed freely).
     template <typename X, typename Y>
-        requires std::is_arithmetic_v<X> && std::is_arithmetic_v<Y>
+    requires std::is_arithmetic_v<X> && std::is_arithmetic_v<Y>
     constexpr Point2(X x_, Y y_) : x(static_cast<float>(x_)), y(static_cast<float>(y_)) {}
 
     float &operator[](int i) { return i == 0 ? x : y; }
@@ -32,16 +32,38 @@ public:
     constexpr Point2 operator-(const Point2 &p) const { return {x - p.x, y - p.y}; }
     constexpr Point2 operator*(float f) const { return {x * f, y * f}; }
     constexpr Point2 operator/(float f) const { return {x / f, y / f}; }
-    Point2 &operator+=(const Point2 &p) { x += p.x; y += p.y; return *this; }
-    Point2 &operator-=(const Point2 &p) { x -= p.x; y -= p.y; return *this; }
-    Point2 &operator*=(float f) { x *= f; y *= f; return *this; }
-    Point2 &operator/=(float f) { x /= f; y /= f; return *this; }
+    Point2 &operator+=(const Point2 &p) {
+        x += p.x;
+        y += p.y;
+        return *this;
+    }
+    Point2 &operator-=(const Point2 &p) {
+        x -= p.x;
+        y -= p.y;
+        return *this;
+    }
+    Point2 &operator*=(float f) {
+        x *= f;
+        y *= f;
+        return *this;
+    }
+    Point2 &operator/=(float f) {
+        x /= f;
+        y /= f;
+        return *this;
+    }
     constexpr bool operator==(const Point2 &) const = default;
 };
 
-constexpr Point2 operator*(float f, const Point2 &p) { return p * f; }
-constexpr float DotProd(const Point2 &a, const Point2 &b) { return a.x * b.x + a.y * b.y; }
-inline float Length(const Point2 &p) { return p.Length(); }
+constexpr Point2 operator*(float f, const Point2 &p) {
+    return p * f;
+}
+constexpr float DotProd(const Point2 &a, const Point2 &b) {
+    return a.x * b.x + a.y * b.y;
+}
+inline float Length(const Point2 &p) {
+    return p.Length();
+}
 /// The unit vector along `p`; the zero vector stays zero.
 inline Point2 Normalize(const Point2 &p) {
     const float len = p.Length();
@@ -55,7 +77,7 @@ public:
     constexpr Point3() = default;
     /// From any arithmetic values (ints, doubles, floats mixed freely).
     template <typename X, typename Y, typename Z>
-        requires std::is_arithmetic_v<X> && std::is_arithmetic_v<Y> && std::is_arithmetic_v<Z>
+    requires std::is_arithmetic_v<X> && std::is_arithmetic_v<Y> && std::is_arithmetic_v<Z>
     constexpr Point3(X x_, Y y_, Z z_)
         : x(static_cast<float>(x_)), y(static_cast<float>(y_)), z(static_cast<float>(z_)) {}
 
@@ -72,28 +94,54 @@ public:
     constexpr Point3 operator*(const Point3 &p) const { return {x * p.x, y * p.y, z * p.z}; }
     constexpr Point3 operator*(float f) const { return {x * f, y * f, z * f}; }
     constexpr Point3 operator/(float f) const { return {x / f, y / f, z / f}; }
-    Point3 &operator+=(const Point3 &p) { x += p.x; y += p.y; z += p.z; return *this; }
-    Point3 &operator-=(const Point3 &p) { x -= p.x; y -= p.y; z -= p.z; return *this; }
-    Point3 &operator*=(float f) { x *= f; y *= f; z *= f; return *this; }
-    Point3 &operator/=(float f) { x /= f; y /= f; z /= f; return *this; }
+    Point3 &operator+=(const Point3 &p) {
+        x += p.x;
+        y += p.y;
+        z += p.z;
+        return *this;
+    }
+    Point3 &operator-=(const Point3 &p) {
+        x -= p.x;
+        y -= p.y;
+        z -= p.z;
+        return *this;
+    }
+    Point3 &operator*=(float f) {
+        x *= f;
+        y *= f;
+        z *= f;
+        return *this;
+    }
+    Point3 &operator/=(float f) {
+        x /= f;
+        y /= f;
+        z /= f;
+        return *this;
+    }
     constexpr bool operator==(const Point3 &) const = default;
 };
 
-constexpr Point3 operator*(float f, const Point3 &p) { return p * f; }
+constexpr Point3 operator*(float f, const Point3 &p) {
+    return p * f;
+}
 constexpr float DotProd(const Point3 &a, const Point3 &b) {
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 constexpr Point3 CrossProd(const Point3 &a, const Point3 &b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-inline float Length(const Point3 &p) { return p.Length(); }
+inline float Length(const Point3 &p) {
+    return p.Length();
+}
 /// The unit vector along `p`; the zero vector stays zero.
 inline Point3 Normalize(const Point3 &p) {
     const float len = p.Length();
     return len > 0.0f ? p / len : Point3();
 }
 /// Same as `Normalize` (kept for callers that ask for the fast variant).
-inline Point3 FNormalize(const Point3 &p) { return Normalize(p); }
+inline Point3 FNormalize(const Point3 &p) {
+    return Normalize(p);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Matrices. Points are row vectors multiplied on the left (p * M); a matrix applied after
@@ -108,12 +156,17 @@ public:
     Matrix2() { IdentityMatrix(); }
     /// Identity when `init` is TRUE, all zeros otherwise.
     explicit Matrix2(BOOL init) {
-        if (init) IdentityMatrix();
-        else Zero();
+        if (init)
+            IdentityMatrix();
+        else
+            Zero();
     }
     void IdentityMatrix();
     void Zero();
-    void SetTrans(const Point2 &p) { m[2][0] = p.x; m[2][1] = p.y; }
+    void SetTrans(const Point2 &p) {
+        m[2][0] = p.x;
+        m[2][1] = p.y;
+    }
     Point2 GetTrans() const { return {m[2][0], m[2][1]}; }
 };
 
@@ -131,8 +184,10 @@ public:
     Matrix3() { IdentityMatrix(); }
     /// Identity when `init` is TRUE, all zeros otherwise.
     explicit Matrix3(BOOL init) {
-        if (init) IdentityMatrix();
-        else Zero();
+        if (init)
+            IdentityMatrix();
+        else
+            Zero();
     }
     Matrix3(const Point3 &row0, const Point3 &row1, const Point3 &row2, const Point3 &trans)
         : rows_{row0, row1, row2, trans} {}
@@ -176,8 +231,12 @@ private:
 
 /// A applied first, then B.
 Matrix3 operator*(const Matrix3 &a, const Matrix3 &b);
-inline Point3 operator*(const Point3 &p, const Matrix3 &m) { return m.PointTransform(p); }
-inline Point3 VectorTransform(const Matrix3 &m, const Point3 &v) { return m.VectorTransform(v); }
+inline Point3 operator*(const Point3 &p, const Matrix3 &m) {
+    return m.PointTransform(p);
+}
+inline Point3 VectorTransform(const Matrix3 &m, const Point3 &v) {
+    return m.VectorTransform(v);
+}
 /// The inverse transform. A singular matrix (determinant zero, such as a transform scaled to
 /// nothing along one axis) has no inverse: the result is then the zero matrix, which maps
 /// every point to the origin; callers that may meet such transforms test `Determinant` first.
@@ -253,7 +312,7 @@ public:
     constexpr Color() = default;
     /// From any arithmetic values (ints, doubles, floats mixed freely).
     template <typename R, typename G, typename B>
-        requires std::is_arithmetic_v<R> && std::is_arithmetic_v<G> && std::is_arithmetic_v<B>
+    requires std::is_arithmetic_v<R> && std::is_arithmetic_v<G> && std::is_arithmetic_v<B>
     constexpr Color(R r_, G g_, B b_)
         : r(static_cast<float>(r_)), g(static_cast<float>(g_)), b(static_cast<float>(b_)) {}
     constexpr explicit Color(const Point3 &p) : r(p.x), g(p.y), b(p.z) {}
@@ -267,17 +326,39 @@ public:
     constexpr Color operator*(const Color &c) const { return {r * c.r, g * c.g, b * c.b}; }
     constexpr Color operator*(float f) const { return {r * f, g * f, b * f}; }
     constexpr Color operator/(float f) const { return {r / f, g / f, b / f}; }
-    Color &operator+=(const Color &c) { r += c.r; g += c.g; b += c.b; return *this; }
-    Color &operator-=(const Color &c) { r -= c.r; g -= c.g; b -= c.b; return *this; }
-    Color &operator*=(const Color &c) { r *= c.r; g *= c.g; b *= c.b; return *this; }
-    Color &operator*=(float f) { r *= f; g *= f; b *= f; return *this; }
+    Color &operator+=(const Color &c) {
+        r += c.r;
+        g += c.g;
+        b += c.b;
+        return *this;
+    }
+    Color &operator-=(const Color &c) {
+        r -= c.r;
+        g -= c.g;
+        b -= c.b;
+        return *this;
+    }
+    Color &operator*=(const Color &c) {
+        r *= c.r;
+        g *= c.g;
+        b *= c.b;
+        return *this;
+    }
+    Color &operator*=(float f) {
+        r *= f;
+        g *= f;
+        b *= f;
+        return *this;
+    }
     constexpr bool operator==(const Color &) const = default;
 
     /// Clamps every channel to 0 … 1.
     void ClampMinMax();
 };
 
-constexpr Color operator*(float f, const Color &c) { return c * f; }
+constexpr Color operator*(float f, const Color &c) {
+    return c * f;
+}
 
 /// An RGB colour with alpha.
 class AColor {
@@ -285,7 +366,8 @@ public:
     float r = 0.0f, g = 0.0f, b = 0.0f, a = 0.0f;
 
     constexpr AColor() = default;
-    constexpr AColor(float r_, float g_, float b_, float a_ = 1.0f) : r(r_), g(g_), b(b_), a(a_) {}
+    constexpr AColor(float r_, float g_, float b_, float a_ = 1.0f)
+        : r(r_), g(g_), b(b_), a(a_) {}
     constexpr AColor(const Color &c, float a_ = 1.0f) : r(c.r), g(c.g), b(c.b), a(a_) {}
     constexpr explicit operator Color() const { return {r, g, b}; }
 

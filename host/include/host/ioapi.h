@@ -30,7 +30,8 @@ class ILoad;
 ///
 /// Ownership: the loader holds the callback until it runs. `proc` runs once, after the whole
 /// load, and must end by deleting the callback (`delete this`); the loader never touches it
-/// again. A callback that never runs (the load failed first) is deleted by the loader.
+/// again. A callback that never runs (the load failed first), or whose `proc` throws, is
+/// deleted by the loader; so `proc` deletes itself last, after anything that may throw.
 class PostLoadCallback {
 public:
     virtual ~PostLoadCallback();

@@ -14,9 +14,9 @@
 /// Otherwise `SetValue` sets the constant value. Every change tells the block's dependents
 /// (REFMSG_CHANGE).
 ///
-/// Types. TYPE_BOOL is stored and read as an int. Reading or writing an int parameter as a float
-/// or a float parameter as an int converts (to the nearest integer); TYPE_RGBA and TYPE_POINT3
-/// read and write as each other. Any other type mismatch is a host assertion.
+/// Types. TYPE_BOOL is stored and read as an int. Reading or writing an int parameter as a
+/// float or a float parameter as an int converts (to the nearest integer); TYPE_RGBA and
+/// TYPE_POINT3 read and write as each other. Any other type mismatch is a host assertion.
 ///
 /// Names and dimensions are not stored in the block: the owner answers them
 /// (`GetParamName`, `GetParamDimension` ask the block's dependents).
@@ -33,7 +33,7 @@ constexpr Class_ID PARAMBLOCK_CLASS_ID(0x50424C4B, 0x00000001);
 enum ParamType {
     TYPE_FLOAT = 0,
     TYPE_INT = 1,
-    TYPE_RGBA = 2,    ///< a `Color`
+    TYPE_RGBA = 2,  ///< a `Color`
     TYPE_POINT3 = 3,
     TYPE_BOOL = 4,
 };
@@ -95,7 +95,9 @@ public:
     virtual BOOL SetValue(int i, TimeValue t, int v) = 0;
     virtual BOOL SetValue(int i, TimeValue t, const Point3 &v) = 0;
     virtual BOOL SetValue(int i, TimeValue t, const Color &v) = 0;
-    BOOL SetValue(int i, TimeValue t, double v) { return SetValue(i, t, static_cast<float>(v)); }
+    BOOL SetValue(int i, TimeValue t, double v) {
+        return SetValue(i, t, static_cast<float>(v));
+    }
 
     // Keys. SetKey returns FALSE (and changes nothing) for a parameter that is not animatable.
     virtual BOOL SetKey(int i, TimeValue t, float v) = 0;

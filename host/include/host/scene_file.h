@@ -64,6 +64,7 @@ void SaveSceneFile(const std::string &path);
 /// Replaces the current scene with the one in `bytes`. Throws SceneFileError (naming `name`)
 /// and leaves the current scene untouched when the data is not a scene of this format version,
 /// is truncated or corrupt, names a class that is not installed, or an object refuses its data.
-SceneLoadResult LoadSceneFromMemory(std::span<const std::uint8_t> bytes, const std::string &name);
+SceneLoadResult LoadSceneFromMemory(std::span<const std::uint8_t> bytes,
+                                    const std::string &name);
 /// Reads `path` and loads it as `LoadSceneFromMemory` does.
 SceneLoadResult LoadSceneFile(const std::string &path);
