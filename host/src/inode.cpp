@@ -6,6 +6,7 @@
 #include "host/messages.h"
 
 #include "binary_io.h"
+#include "built_in_class.h"
 
 #include <algorithm>
 
@@ -198,18 +199,6 @@ IOResult INode::Load(ILoad *iload) {
 
 namespace {
 
-/// The host's node class: not public, created by the scene loader.
-class NodeClassDesc final : public ClassDesc {
-public:
-    int IsPublic() override { return 0; }
-    void *Create(BOOL) override { return static_cast<Animatable *>(new INode()); }
-    const TCHAR *ClassName() override { return "Node"; }
-    SClass_ID SuperClassID() override { return BASENODE_CLASS_ID; }
-    Class_ID ClassID() override { return NODE_CLASS_ID; }
-    const TCHAR *Category() override { return ""; }
-};
-
-NodeClassDesc nodeDesc;
-const bool nodeRegistered = ClassDirectory::Instance().Add(&nodeDesc, "host");
+BuiltInClassDesc<INode> nodeDesc("Node", BASENODE_CLASS_ID, NODE_CLASS_ID);
 
 }  // namespace

@@ -10,17 +10,23 @@ namespace {
 UserInterfaceService batchService;
 UserInterfaceService *currentService = nullptr;
 
-UINT ButtonKind(UINT flags) { return flags & 0x000F; }
+UINT ButtonKind(UINT flags) {
+    return flags & 0x000F;
+}
 
 }  // namespace
 
 int DefaultAnswer(UINT flags) {
     const bool second = (flags & MB_DEFBUTTON2) != 0;
     switch (ButtonKind(flags)) {
-        case MB_OKCANCEL: return second ? IDCANCEL : IDOK;
-        case MB_YESNO: return second ? IDNO : IDYES;
-        case MB_YESNOCANCEL: return second ? IDNO : IDYES;
-        default: return IDOK;
+        case MB_OKCANCEL:
+            return second ? IDCANCEL : IDOK;
+        case MB_YESNO:
+            return second ? IDNO : IDYES;
+        case MB_YESNOCANCEL:
+            return second ? IDNO : IDYES;
+        default:
+            return IDOK;
     }
 }
 

@@ -7,6 +7,7 @@
 #include "host/messages.h"
 
 #include "binary_io.h"
+#include "built_in_class.h"
 
 #include <algorithm>
 #include <climits>
@@ -177,10 +178,10 @@ public:
     }
 
     BOOL SetValue(int i, TimeValue t, float v) override {
-        return Store(i, t, FromFloat(At(i).type, v), false);
+        return Store(i, t, FromNumber(At(i).type, v), false);
     }
     BOOL SetValue(int i, TimeValue t, int v) override {
-        return Store(i, t, FromInt(At(i).type, v), false);
+        return Store(i, t, FromNumber(At(i).type, v), false);
     }
     BOOL SetValue(int i, TimeValue t, const Point3 &v) override {
         return Store(i, t, FromTriple(At(i).type, v), false);
@@ -190,10 +191,10 @@ public:
     }
 
     BOOL SetKey(int i, TimeValue t, float v) override {
-        return Store(i, t, FromFloat(At(i).type, v), true);
+        return Store(i, t, FromNumber(At(i).type, v), true);
     }
     BOOL SetKey(int i, TimeValue t, int v) override {
-        return Store(i, t, FromInt(At(i).type, v), true);
+        return Store(i, t, FromNumber(At(i).type, v), true);
     }
     BOOL SetKey(int i, TimeValue t, const Point3 &v) override {
         return Store(i, t, FromTriple(At(i).type, v), true);
@@ -224,22 +225,14 @@ private:
         return params_[i];
     }
 
-    static Value FromFloat(ParamType type, float v) {
-        Value x;
-        DbgAssert(type == TYPE_FLOAT || IsIntType(type));
-        if (type == TYPE_FLOAT)
-            x.f[0] = v;
-        else
-            x.i = RoundToInt(v);
-        return x;
-    }
-    static Value FromInt(ParamType type, int v) {
+    /// A number for a float, int or BOOL parameter (ints convert exactly through double).
+    static Value FromNumber(ParamType type, double v) {
         Value x;
         DbgAssert(type == TYPE_FLOAT || IsIntType(type));
         if (type == TYPE_FLOAT)
             x.f[0] = static_cast<float>(v);
         else
-            x.i = v;
+            x.i = RoundToInt(v);
         return x;
     }
     static Value FromTriple(ParamType type, const Point3 &v) {
@@ -350,19 +343,8 @@ IOResult ParamBlock::Load(ILoad *iload) {
     return IO_OK;
 }
 
-/// The host's parameter block class: not public, created by the scene loader.
-class ParamBlockClassDesc final : public ClassDesc {
-public:
-    int IsPublic() override { return 0; }
-    void *Create(BOOL) override { return static_cast<Animatable *>(new ParamBlock()); }
-    const TCHAR *ClassName() override { return "Parameter Block"; }
-    SClass_ID SuperClassID() override { return PARAMETER_BLOCK_CLASS_ID; }
-    Class_ID ClassID() override { return PARAMBLOCK_CLASS_ID; }
-    const TCHAR *Category() override { return ""; }
-};
-
-ParamBlockClassDesc paramBlockDesc;
-const bool paramBlockRegistered = ClassDirectory::Instance().Add(&paramBlockDesc, "host");
+BuiltInClassDesc<ParamBlock> paramBlockDesc("Parameter Block", PARAMETER_BLOCK_CLASS_ID,
+                                            PARAMBLOCK_CLASS_ID);
 
 }  // namespace
 

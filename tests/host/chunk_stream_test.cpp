@@ -1,5 +1,7 @@
 /// @file chunk_stream_test.cpp
 /// @brief Nested chunk writing and reading, skipping, bounds and post-load callbacks.
+#include "test_objects.h"
+
 #include "host/chunk_stream.h"
 #include "host/messages.h"
 
@@ -143,13 +145,9 @@ TEST(ChunkStream, EveryTruncationIsDetected) {
 }
 
 TEST(ChunkStream, EndingAChunkNeverBegunIsAnAssertion) {
-    class Quiet : public UserInterfaceService {
-        int ShowMessage(const MessageRequest &) override { return IDOK; }
-    } quiet;
-    UserInterfaceService *previous = SetUserInterface(&quiet);
+    hosttest::QuietUI quiet;
     ChunkWriter w;
     EXPECT_THROW(w.EndChunk(), HostAssertion);
-    SetUserInterface(previous);
 }
 
 /// Records its run in `log` and deletes itself; may register a follower while it runs.

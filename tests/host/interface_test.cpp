@@ -77,12 +77,10 @@ TEST_F(SceneTest, NodesMoveBetweenParentsAndAreFoundDepthFirst) {
     EXPECT_EQ(a->NumberOfChildren(), 2);
     EXPECT_EQ(c->GetParentNode(), a);
 
-    class Quiet : public UserInterfaceService {
-        int ShowMessage(const MessageRequest &) override { return IDOK; }
-    } quiet;
-    UserInterfaceService *previous = SetUserInterface(&quiet);
-    EXPECT_THROW(b->AttachChild(a), HostAssertion);  // a is b's parent
-    SetUserInterface(previous);
+    {
+        hosttest::QuietUI quiet;
+        EXPECT_THROW(b->AttachChild(a), HostAssertion);  // a is b's parent
+    }
     EXPECT_EQ(b->GetParentNode(), a);
 
     // A detached node belongs to the caller.

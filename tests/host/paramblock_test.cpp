@@ -14,6 +14,7 @@
 
 namespace {
 
+using hosttest::QuietUI;
 using hosttest::TestHelper;
 using hosttest::TestTarget;
 
@@ -22,17 +23,6 @@ struct BlockDeleter {
     void operator()(IParamBlock *pb) const { pb->DeleteThis(); }
 };
 using BlockPtr = std::unique_ptr<IParamBlock, BlockDeleter>;
-
-/// Keeps host assertions from printing while a test provokes them.
-class QuietUI : public UserInterfaceService {
-public:
-    QuietUI() : previous_(SetUserInterface(this)) {}
-    ~QuietUI() override { SetUserInterface(previous_); }
-    int ShowMessage(const MessageRequest &r) override { return DefaultAnswer(r.flags); }
-
-private:
-    UserInterfaceService *previous_;
-};
 
 const ParamBlockDesc kMixed[] = {{TYPE_FLOAT, nullptr, TRUE},   {TYPE_INT, nullptr, TRUE},
                                  {TYPE_BOOL, nullptr, TRUE},    {TYPE_RGBA, nullptr, TRUE},

@@ -16,6 +16,7 @@
 
 namespace {
 
+using hosttest::QuietUI;
 using hosttest::SceneTest;
 using hosttest::TestHelper;
 using hosttest::TestTarget;
@@ -161,17 +162,6 @@ void ExpectCurrentScene(INode *root, INode *node) {
     EXPECT_EQ(static_cast<TestHelper *>(node->GetObjectRef())->value, 5);
     EXPECT_EQ(GetFrameRate(), 30);
 }
-
-/// Keeps host assertions from printing while a test provokes them.
-class QuietUI : public UserInterfaceService {
-public:
-    QuietUI() : previous_(SetUserInterface(this)) {}
-    ~QuietUI() override { SetUserInterface(previous_); }
-    int ShowMessage(const MessageRequest &r) override { return DefaultAnswer(r.flags); }
-
-private:
-    UserInterfaceService *previous_;
-};
 
 TEST_F(SceneTest, AWholeGraphSurvivesARoundTrip) {
     BuildSampleScene();

@@ -19,6 +19,19 @@
 
 namespace hosttest {
 
+/// Keeps host assertions and message boxes quiet while a test provokes them.
+class QuietUI : public UserInterfaceService {
+public:
+    QuietUI() : previous_(SetUserInterface(this)) {}
+    ~QuietUI() override { SetUserInterface(previous_); }
+    QuietUI(const QuietUI &) = delete;
+    QuietUI &operator=(const QuietUI &) = delete;
+    int ShowMessage(const MessageRequest &r) override { return DefaultAnswer(r.flags); }
+
+private:
+    UserInterfaceService *previous_;
+};
+
 /// Writes and reads one little-endian int32 chunk body.
 inline void WriteInt(ISave *s, std::int32_t v) {
     std::uint8_t b[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),

@@ -74,19 +74,10 @@ public:
     virtual BOOL GetValue(int i, TimeValue t, int &v, Interval &valid) = 0;
     virtual BOOL GetValue(int i, TimeValue t, Point3 &v, Interval &valid) = 0;
     virtual BOOL GetValue(int i, TimeValue t, Color &v, Interval &valid) = 0;
-    BOOL GetValue(int i, TimeValue t, float &v) {
-        Interval valid = FOREVER;
-        return GetValue(i, t, v, valid);
-    }
-    BOOL GetValue(int i, TimeValue t, int &v) {
-        Interval valid = FOREVER;
-        return GetValue(i, t, v, valid);
-    }
-    BOOL GetValue(int i, TimeValue t, Point3 &v) {
-        Interval valid = FOREVER;
-        return GetValue(i, t, v, valid);
-    }
-    BOOL GetValue(int i, TimeValue t, Color &v) {
+    /// The value at t, for a caller that does not track validity (T: float, int, BOOL,
+    /// Point3 or Color).
+    template <typename T>
+    BOOL GetValue(int i, TimeValue t, T &v) {
         Interval valid = FOREVER;
         return GetValue(i, t, v, valid);
     }
