@@ -30,7 +30,8 @@ Matrix3 SampleTM() {
 }
 
 /// root
-///  ├─ "Emitter": helper h1 (keyed block, plug-in shared with h2, lists "Empty" and "Child")
+///  ├─ "Emitter": helper h1 (keyed block, plug-in shared with h2, lists "Empty" and "Child"
+///  │    twice)
 ///  │    └─ "Child": helper h2 (selected, transformed)
 ///  └─ "Empty": no object
 /// The shared plug-in holds nothing in slot 0 and a second target in slot 1.
@@ -58,6 +59,7 @@ void BuildSampleScene() {
     h2->MakeRefByID(FOREVER, TestHelper::kRefPlugin, plugin);
     h1->AddNode(empty);
     h1->AddNode(child);
+    h1->AddNode(child);  // one maker, one target, two slots
     h1->value = 11;
     h2->value = 22;
 
@@ -100,9 +102,11 @@ void ExpectSampleScene() {
     ASSERT_TRUE(h1 && h2);
     EXPECT_EQ(h1->value, 11);
     EXPECT_EQ(h2->value, 22);
-    ASSERT_EQ(h1->nodes.size(), 2u);
+    ASSERT_EQ(h1->nodes.size(), 3u);
     EXPECT_EQ(h1->nodes[0], empty);
     EXPECT_EQ(h1->nodes[1], child);
+    EXPECT_EQ(h1->nodes[2], child);
+    EXPECT_EQ(child->NumDependents(), 3);  // its parent and two slots of h1
     EXPECT_TRUE(h2->nodes.empty());
 
     auto *plugin = dynamic_cast<TestTarget *>(h1->plugin);

@@ -48,6 +48,7 @@ constexpr TimeValue TIME_PosInfinity = INT_MAX;
 /// interval.
 class Interval {
 public:
+    /// The empty interval.
     constexpr Interval() = default;
     constexpr Interval(TimeValue s, TimeValue e) : start_(s), end_(e) {}
 

@@ -19,7 +19,8 @@
 /// every reference with `MakeRefByID` (which calls the object's `SetReference` and records the
 /// dependency), then runs the post-load callbacks. It builds a new graph and swaps it in only
 /// when everything succeeded; on any failure the new graph is deleted and the current scene
-/// stays as it was.
+/// stays as it was. A class descriptor's `Create` must return the object's `Animatable` base
+/// address (a plain `return new X;` does, when the host class is X's first base).
 #pragma once
 
 #include <cstddef>
