@@ -3,6 +3,7 @@
 #include "host/module_loader.h"
 
 #include "dynamic_objects.h"
+#include "host/interface.h"
 #include "host/messages.h"
 #include "host/module_entry.h"
 #include "host/notify.h"
@@ -383,6 +384,13 @@ void ModuleLoader::UnloadAll() {
         BroadcastNotification(NOTIFY_SYSTEM_SHUTDOWN);
     } catch (const std::exception &e) {
         impl_->Warn("", std::string("shutdown notification failed: ") + e.what());
+    }
+    // The scene holds objects whose code lives in the modules: delete it while that code is
+    // still mapped.
+    try {
+        GetCOREInterface()->ResetScene();
+    } catch (const std::exception &e) {
+        impl_->Warn("", std::string("deleting the scene failed: ") + e.what());
     }
     for (std::size_t i = impl_->modules.size(); i-- > 0;)
         impl_->Detach(impl_->modules[i], impl_->attached[i]);

@@ -95,7 +95,7 @@ public:
     void SetDir(int which, const TCHAR *path);
 
     /// The main window; null (there is none in batch mode).
-    HWND GetMAXHWnd() const { return nullptr; }
+    HWND GetMainHWnd() const { return nullptr; }
 
 private:
     friend class SceneSwap;
