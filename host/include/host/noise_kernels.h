@@ -3,8 +3,8 @@
 ///        them without a call (the call and a by-value Point3 cost as much as the noise).
 ///        Include host/noise.h rather than this file.
 ///
-/// The kernels work on four floats at once with the compiler's vector extensions (SSE on
-/// x86-64, NEON on ARM): one lane per axis. Gradient choice is a table row per permutation
+/// The kernels work on four floats at once, one lane per axis, written with the compiler's
+/// vector extensions (SSE2 code on x86-64). Gradient choice is a table row per permutation
 /// entry, so there is no branch on the hashed values; there is no allocation and no state.
 #pragma once
 
@@ -13,9 +13,6 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
-#if defined(__SSE4_1__)
-#include <smmintrin.h>
 #endif
 
 namespace noise_detail {
@@ -72,20 +69,17 @@ struct Cells {
     std::size_t operator[](int axis) const { return static_cast<std::uint32_t>(i[axis]); }
 };
 
+/// Splits coordinates into cells and positions. Negative coordinates take the cell below their
+/// truncation, which is the floor except at negative integers: those land at position 1 of the
+/// cell below, the same lattice point, where every noise has the same value. This keeps the
+/// conversions off the path from the coordinates to the table lookups.
 inline Cells SplitCoordinates(Float4 p) {
     p = ClampCoordinates(p);
-#if defined(__SSE4_1__)
-    const Float4 floor = reinterpret_cast<Float4>(_mm_floor_ps(reinterpret_cast<__m128>(p)));
-    return {__builtin_convertvector(floor, Int4) & 255, p - floor};
-#else
     const Int4 truncated = __builtin_convertvector(p, Int4);
-    const Float4 truncatedF = __builtin_convertvector(truncated, Float4);
-    // All ones where truncation went up (negative non-integers): the floor is one less.
-    const Int4 wentUp = p < truncatedF;
-    const Float4 floor =
-        truncatedF + reinterpret_cast<Float4>(wentUp & reinterpret_cast<Int4>(Splat(-1.0f)));
-    return {(truncated + wentUp) & 255, p - floor};
-#endif
+    const Int4 negative = p < Splat(0.0f);  // all ones where negative
+    const Float4 one = reinterpret_cast<Float4>(negative & reinterpret_cast<Int4>(Splat(1.0f)));
+    return {(truncated + negative) & 255,
+            (p - __builtin_convertvector(truncated, Float4)) + one};
 }
 
 /// Perlin's quintic fade 6t^5 − 15t^4 + 10t^3: zero first and second derivatives at 0 and 1.
