@@ -102,30 +102,32 @@ TEST(Noise, ReferenceGivesPublishedValues) {
     EXPECT_NEAR(ReferenceNoise3(0, -37.603, 0), -0.46132743018244055, 1e-15);
 }
 
+bool SameDirection(noise_detail::Float4 a, noise_detail::Float4 b) {
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2] && a[3] == b[3];
+}
+
 TEST(Noise, TablesHoldPerlinsPermutationAndItsGradients) {
     const noise_detail::NoiseTables &t = noise_detail::kNoiseTables;
     for (int i = 0; i < 512; ++i) {
         ASSERT_EQ(t.perm[i], ReferencePerm(i)) << "permutation entry " << i;
         // Each gradient row is the gradient its permutation entry selects.
-        const double probeX = 0.25, probeY = 0.5, probeZ = 1.0;
         const auto g = t.grad3[i];
-        EXPECT_EQ(g[0] * probeX + g[1] * probeY + g[2] * probeZ,
-                  ReferenceGradient(t.perm[i], probeX, probeY, probeZ))
-            << "row " << i;
-        EXPECT_EQ(g[3], 0.0f);
-        // Four dimensions: one zero and three unit components, the zero and signs from the
-        // hash, so the 32 values of (hash & 31) give 32 different directions.
+        EXPECT_EQ(g[0], ReferenceGradient(t.perm[i], 1, 0, 0)) << "row " << i;
+        EXPECT_EQ(g[1], ReferenceGradient(t.perm[i], 0, 1, 0)) << "row " << i;
+        EXPECT_EQ(g[2], ReferenceGradient(t.perm[i], 0, 0, 1)) << "row " << i;
+        EXPECT_EQ(g[3], 0.0f) << "row " << i;
+        // Four dimensions: one zero and three unit components, so that the 32 values of
+        // (hash & 31) give the 32 such directions.
         const auto g4 = t.grad4[i];
         int zeros = 0;
         for (int k = 0; k < 4; ++k) {
             zeros += g4[k] == 0.0f;
-            EXPECT_TRUE(g4[k] == 0.0f || std::fabs(g4[k]) == 1.0f);
+            EXPECT_TRUE(g4[k] == 0.0f || std::fabs(g4[k]) == 1.0f) << "row " << i;
         }
         EXPECT_EQ(zeros, 1) << "row " << i;
         for (int j = 0; j < i; ++j) {
-            const bool sameDirection = (t.grad4[j] == g4)[0] && (t.grad4[j] == g4)[1] &&
-                                       (t.grad4[j] == g4)[2] && (t.grad4[j] == g4)[3];
-            EXPECT_EQ(sameDirection, (t.perm[j] & 31) == (t.perm[i] & 31)) << i << ", " << j;
+            EXPECT_EQ(SameDirection(t.grad4[j], g4), (t.perm[j] & 31) == (t.perm[i] & 31))
+                << "rows " << j << " and " << i;
         }
     }
 }
@@ -163,14 +165,14 @@ TEST(Noise, Noise2IsTheZeroSliceOfNoise3) {
 }
 
 TEST(Noise, ZeroAtIntegerLatticePoints) {
-    for (int x : {-300, -256, -1, 0, 1, 17, 255, 256, 70000}) {
-        EXPECT_EQ(noise1(float(x)), 0.0f) << x;
-        for (int y : {-5, 0, 3, 256}) {
+    for (float x : {-300.0f, -256.0f, -1.0f, 0.0f, 1.0f, 17.0f, 255.0f, 256.0f, 70000.0f}) {
+        EXPECT_EQ(noise1(x), 0.0f) << x;
+        for (float y : {-5.0f, 0.0f, 3.0f, 256.0f}) {
             EXPECT_EQ(noise2(Point2(x, y)), 0.0f) << x << ", " << y;
-            for (int z : {-129, 0, 8}) {
+            for (float z : {-129.0f, 0.0f, 8.0f}) {
                 EXPECT_EQ(noise3(Point3(x, y, z)), 0.0f) << x << ", " << y << ", " << z;
-                for (int w : {-2, 0, 255}) {
-                    EXPECT_EQ(noise4(Point3(x, y, z), float(w)), 0.0f)
+                for (float w : {-2.0f, 0.0f, 255.0f}) {
+                    EXPECT_EQ(noise4(Point3(x, y, z), w), 0.0f)
                         << x << ", " << y << ", " << z << ", " << w;
                 }
             }
