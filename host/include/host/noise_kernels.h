@@ -75,11 +75,9 @@ struct Cells {
 /// conversions off the path from the coordinates to the table lookups.
 inline Cells SplitCoordinates(Float4 p) {
     p = ClampCoordinates(p);
-    const Int4 truncated = __builtin_convertvector(p, Int4);
-    const Int4 negative = p < Splat(0.0f);  // all ones where negative
-    const Float4 one = reinterpret_cast<Float4>(negative & reinterpret_cast<Int4>(Splat(1.0f)));
-    return {(truncated + negative) & 255,
-            (p - __builtin_convertvector(truncated, Float4)) + one};
+    const Int4 negative = p < Splat(0.0f);  // all ones (−1) where negative
+    const Int4 cell = __builtin_convertvector(p, Int4) + negative;
+    return {cell & 255, p - __builtin_convertvector(cell, Float4)};
 }
 
 /// Perlin's quintic fade 6t^5 − 15t^4 + 10t^3: zero first and second derivatives at 0 and 1.
@@ -151,10 +149,9 @@ inline Float4 FaceSum(const Float4 *g, std::size_t i00, std::size_t i10, std::si
 inline float Noise1(float x) {
     x = x > -kMaxCoordinate ? x : -kMaxCoordinate;  // NaN becomes −kMaxCoordinate
     x = x < kMaxCoordinate ? x : kMaxCoordinate;
-    const int truncated = static_cast<int>(x);
-    const int floor = truncated - (x < static_cast<float>(truncated));
-    const float f = x - static_cast<float>(floor);
-    const std::size_t i = static_cast<std::uint32_t>(floor) & 255;
+    const int cell = static_cast<int>(x) - (x < 0.0f);  // as SplitCoordinates
+    const float f = x - static_cast<float>(cell);
+    const std::size_t i = static_cast<std::uint32_t>(cell) & 255;
     const float a = kNoiseTables.grad1[i] * f, b = kNoiseTables.grad1[i + 1] * (f - 1.0f);
     return a + Fade(f) * (b - a);
 }
