@@ -146,6 +146,10 @@ TEST(Noise, Noise3MatchesReference) {
         {65536.5f, -65535.25f, 0.125f},
         {123456.7f, -7654.3f, 42.42f},
         {-2e6f, 3e6f + 0.5f, 1.75f},
+        // Negative integers in some axes: the kernels reach these from the cell below.
+        {-3.0f, 0.5f, 0.25f},
+        {-5.0f, -7.0f, 2.5f},
+        {0.75f, -1.0f, -256.0f},
     };
     Sampler sample(1);
     for (int i = 0; i < 24; ++i) points.push_back(sample.point(50.0f));
