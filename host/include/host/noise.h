@@ -4,9 +4,9 @@
 ///
 /// All noise functions are deterministic (no state, no seed) and safe to call from any thread.
 /// `noise3` is Ken Perlin's improved noise (2002) with the permutation of his reference
-/// implementation; the others belong to the same family (quintic fade, gradients with
-/// components 0 and ±1, the same permutation). Every noise is 0 at integer lattice points and
-/// lies in about −1 … 1 (the tests hold them to ±1.05).
+/// implementation; the others belong to the same family (quintic fade, gradients picked by the
+/// same permutation). Every noise is 0 at integer lattice points and lies in about −1 … 1 (the
+/// tests hold them to ±1.05).
 ///
 /// The lattice repeats every 256 cells. Coordinates beyond ±2^30 are clamped to ±2^30 and NaN
 /// is taken as −2^30, so that no input reads outside the tables.
