@@ -3,6 +3,7 @@
 ///        scene-file chunks.
 #include "host/inode.h"
 
+#include "host/material.h"
 #include "host/messages.h"
 
 #include "binary_io.h"
@@ -64,7 +65,7 @@ void INode::AttachChild(INode *child, int keepTM) {
     for (INode *up = this; up; up = up->parent_) DbgAssert(up != child);  // no cycles
     // Referenced here first, so that leaving the old parent cannot delete the child.
     children_.push_back(nullptr);
-    if (ReplaceReference(NumRefs() - 1, child) != REF_SUCCEED) {
+    if (ReplaceReference(NumberOfChildren(), child) != REF_SUCCEED) {
         // The child reaches this node through other references (an object of the child refers
         // to this node or an ancestor): the hierarchy would close a reference cycle.
         children_.pop_back();
@@ -89,6 +90,10 @@ void INode::SetObjectRef(Object *obj) {
     ReplaceReference(0, obj);
 }
 
+void INode::SetMtl(Mtl *mtl) {
+    ReplaceReference(MtlRefIndex(), mtl);
+}
+
 ObjectState INode::EvalWorldState(TimeValue t, BOOL) {
     return object_ ? object_->Eval(t) : ObjectState();
 }
@@ -105,12 +110,17 @@ void INode::SetNodeTM(TimeValue, const Matrix3 &tm) {
 ReferenceTarget *INode::GetReference(int i) {
     if (i == 0) return object_;
     if (i >= 1 && i <= NumberOfChildren()) return children_[i - 1];
+    if (i == MtlRefIndex()) return mtl_;
     return nullptr;
 }
 
 void INode::SetReference(int i, ReferenceTarget *rtarg) {
     if (i == 0) {
         object_ = dynamic_cast<Object *>(rtarg);
+        return;
+    }
+    if (i == MtlRefIndex()) {
+        mtl_ = dynamic_cast<Mtl *>(rtarg);
         return;
     }
     if (i < 1 || i > NumberOfChildren()) return;
@@ -122,7 +132,7 @@ void INode::SetReference(int i, ReferenceTarget *rtarg) {
 
 RefResult INode::NotifyRefChanged(Interval, ReferenceTarget *hTarget, PartID &,
                                   RefMessage message) {
-    if (message == REFMSG_TARGET_DELETED && hTarget != object_) {
+    if (message == REFMSG_TARGET_DELETED && hTarget != object_ && hTarget != mtl_) {
         // A child is going away: its slot goes with it.
         auto it = std::find(children_.begin(), children_.end(), hTarget);
         if (it != children_.end()) children_.erase(it);

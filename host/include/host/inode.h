@@ -13,7 +13,10 @@
 /// Class identifier of the host's scene node (super class BASENODE_CLASS_ID).
 constexpr Class_ID NODE_CLASS_ID(0x4E4F4445, 0x00000001);
 
-/// A scene node. References: 0 is the object, 1 + i is child i. A parent owns its children
+class Mtl;
+
+/// A scene node. References: 0 is the object, 1 + i is child i, and the one after the last
+/// child (1 + `NumberOfChildren()`) is the material. A parent owns its children
 /// through those references: deleting a node deletes the children that nobody else references.
 /// Nodes are made and deleted through the `Interface` (`CreateObjectNode`, `DeleteNode`).
 class INode : public ReferenceTarget {
@@ -52,6 +55,13 @@ public:
     /// The node's object evaluated at t (an empty state when the node carries none).
     ObjectState EvalWorldState(TimeValue t, BOOL evalHidden = TRUE);
 
+    // Material
+    /// The node's material, or null (the renderer then uses the wire colour).
+    Mtl *GetMtl() const { return mtl_; }
+    /// Makes `mtl` the node's material; the previous one is deleted if nothing else
+    /// references it.
+    void SetMtl(Mtl *mtl);
+
     // Selection and display (selection is changed through the Interface)
     BOOL Selected() const { return selected_ ? TRUE : FALSE; }
     /// Wire colour as 0x00BBGGRR.
@@ -67,7 +77,7 @@ public:
     }
 
     // References
-    int NumRefs() override { return 1 + NumberOfChildren(); }
+    int NumRefs() override { return 2 + NumberOfChildren(); }
     ReferenceTarget *GetReference(int i) override;
     void SetReference(int i, ReferenceTarget *rtarg) override;
     RefResult NotifyRefChanged(Interval changeInt, ReferenceTarget *hTarget, PartID &partID,
@@ -83,10 +93,12 @@ private:
     void MakeRoot() { root_ = true; }
     /// Drops the reference to `child` (without deleting it) and removes its slot.
     void RemoveChildSlot(INode *child);
+    int MtlRefIndex() const { return 1 + NumberOfChildren(); }
 
     std::string name_;
     INode *parent_ = nullptr;
     Object *object_ = nullptr;
+    Mtl *mtl_ = nullptr;
     std::vector<INode *> children_;
     Matrix3 tm_;
     DWORD wireColor_ = 0x00B0B0B0;
