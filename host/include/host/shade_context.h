@@ -78,6 +78,8 @@ public:
     float nearRange = 0.0f, farRange = 1.0e30f;
     float frameDur = 1.0f;  ///< frames
     TimeValue time = 0;
+    /// Threads the render uses; work done for the whole frame (shadow maps) may use as many.
+    int numThreads = 1;
 
     /// Distance to the nearest scene surface along `ray` (world space) within (tmin, tmax);
     /// false when nothing is hit there. Lights build their shadow maps with it.
