@@ -4,6 +4,8 @@
 ///        that leave nothing behind, and frame-numbered file names.
 #include "host/image_file.h"
 
+#include "temp_folder.h"
+
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
 
@@ -13,8 +15,6 @@
 #include <limits>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -40,22 +40,9 @@ BitmapPtr TestFrame() {
 
 class ImageFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("nimbra-image-test-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Path(const std::string &name) const { return (dir_ / name).string(); }
-    /// Names of the entries of the test folder.
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto &e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-        return names;
-    }
-    fs::path dir_;
+    std::string Path(const std::string &name) const { return folder_.Path(name); }
+    std::vector<std::string> Entries() const { return folder_.Entries(); }
+    hosttest::TempFolder folder_;
 };
 
 /// Largest difference of any channel between the two bitmaps' pixels (alpha > 0 only when
