@@ -47,6 +47,8 @@ void InstallInterruptHandler() {
     if (handlerDepth++ > 0) return;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
+    // Restart interrupted system calls: a file being written when Ctrl-C comes must not fail.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previousAction);
 }

@@ -90,6 +90,7 @@ TEST_F(ImageFileTest, SixteenBitPngAndTiffRoundTrip) {
 
 TEST_F(ImageFileTest, JpegIsEightBitColourWithoutAlpha) {
     BitmapPtr frame = TestFrame();
+    frame->Fill(40000, 20000, 10000, 65535);
     WriteImageFile(Path("frame.jpg"), *frame);
     auto in = OIIO::ImageInput::open(Path("frame.jpg"));
     ASSERT_TRUE(in);
@@ -101,8 +102,23 @@ TEST_F(ImageFileTest, JpegIsEightBitColourWithoutAlpha) {
     BitmapPtr back = ReadImageFile(Path("frame.jpg"), &found);
     EXPECT_FALSE(found.alpha);
     for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 7; ++x)
-            EXPECT_EQ(back->Pixel(x, y).a, 65535) << "alpha 1 when absent";
+        for (int x = 0; x < 7; ++x) {
+            const BMM_Color_64 p = back->Pixel(x, y);
+            EXPECT_EQ(p.a, 65535) << "alpha 1 when absent";
+            // A flat colour survives 8 bits and compression within a few levels of 257.
+            EXPECT_NEAR(p.r, 40000, 3 * 257);
+            EXPECT_NEAR(p.g, 20000, 3 * 257);
+            EXPECT_NEAR(p.b, 10000, 3 * 257);
+        }
+}
+
+TEST_F(ImageFileTest, OtherFormatsGetWhatTheyCanHold) {
+    BitmapPtr frame = TestFrame();
+    for (const char *name : {"frame.tga", "frame.bmp"}) {
+        WriteImageFile(Path(name), *frame);
+        BitmapPtr back = ReadImageFile(Path(name));
+        EXPECT_LE(MaxDifference(*frame, *back, true), 2 * 257) << name << ": 8 bits";
+    }
 }
 
 TEST_F(ImageFileTest, ExrCarriesLinearHalfColourDepthAndMaterial) {
