@@ -6,6 +6,7 @@
 #include "framework/class_ids.h"
 #include "framework/plugin_interface.h"
 #include "framework/plugin_registry.h"
+#include "host/inode.h"
 #include "host/interface.h"
 #include "host/messages.h"
 
@@ -138,7 +139,8 @@ void NimbraInterface::PromptForController(ReferenceTarget *owner, int refIndex) 
     if (controller->button) controller->button->SetCheck(FALSE);
     controller->__EndEdit__(ip);
 
-    // The registered controller classes by name, sorted as a sorted list box shows them.
+    // The registered controller classes by name, sorted as a sorted list box shows them. The
+    // user interface that answers places the list near the mouse cursor.
     const PlugInRegistry &registry = ThePlugInRegistry();
     std::vector<std::string> names;
     for (int i = 0; i < registry.Count(); ++i)

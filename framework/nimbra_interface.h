@@ -6,11 +6,12 @@
 
 #include "framework/nimbra_api.h"
 #include "host/geom.h"
-#include "host/inode.h"
 
 #include <cstdio>
 
 class Bitmap;
+class INode;
+class ReferenceTarget;
 
 /// Initial depth of the interface buffers, below any real camera-space depth (bits 0xF149F2CA).
 constexpr float kBufferEmptyDepth = -1.0e30f;

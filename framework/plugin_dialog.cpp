@@ -4,6 +4,8 @@
 
 #include "framework/class_ids.h"
 
+#include <iterator>
+
 PlugInDialog::PlugInDialog(PlugInRegistry &registry, int show)
     : registry_(registry), show_(show) {}
 
@@ -18,29 +20,19 @@ void PlugInDialog::SetShow(int show) {
 }
 
 void PlugInDialog::Fill() {
+    // The categories in radio-button order, which is also the order "All" lists them in.
+    struct Listed {
+        ULONG key;
+        int image;
+    };
+    static constexpr Listed kListed[] = {{kParticleShapeKey, kImageParticleShape},
+                                         {kHiddenCategoryKey, kImageColorShader},
+                                         {kColorShaderKey, kImageColorShader},
+                                         {kCompositeKey, kImageComposite}};
+    static_assert(std::size(kListed) == kShowAll);
     items_.clear();
-    switch (show_) {
-        case kShowParticleShape:
-            AddCategory(kParticleShapeKey, kImageParticleShape);
-            break;
-        case kShowHidden:
-            AddCategory(kHiddenCategoryKey, kImageColorShader);
-            break;
-        case kShowColorShader:
-            AddCategory(kColorShaderKey, kImageColorShader);
-            break;
-        case kShowComposite:
-            AddCategory(kCompositeKey, kImageComposite);
-            break;
-        case kShowAll:
-            AddCategory(kParticleShapeKey, kImageParticleShape);
-            AddCategory(kHiddenCategoryKey, kImageColorShader);
-            AddCategory(kColorShaderKey, kImageColorShader);
-            AddCategory(kCompositeKey, kImageComposite);
-            break;
-        default:
-            break;
-    }
+    for (int i = 0; i < kShowAll; ++i)
+        if (show_ == i || show_ == kShowAll) AddCategory(kListed[i].key, kListed[i].image);
     // A new list has no selection.
     SetSelection({});
 }
@@ -49,8 +41,8 @@ void PlugInDialog::AddCategory(ULONG key, int image) {
     for (int i = 0; i < registry_.Count(); ++i) {
         const PlugInRecord *record = registry_.Get(i);
         if (record->categoryKey == key)
-            items_.push_back(
-                {record->className, record->description, image, record->pluginId, record});
+            items_.push_back({record->className, record->description, image, record->pluginId,
+                              record->author, record->notice});
     }
 }
 
@@ -67,9 +59,8 @@ std::string PlugInDialog::CurrentSelection() const {
 
 std::optional<PlugInDialog::AboutText> PlugInDialog::About() const {
     if (selected_ < 0) return std::nullopt;
-    const PlugInRecord &record = *items_[selected_].record;
-    return AboutText{"About - " + record.className, record.author, record.notice,
-                     record.description};
+    const Item &item = items_[selected_];
+    return AboutText{"About - " + item.type, item.author, item.notice, item.description};
 }
 
 void PlugInDialog::Cancel() {

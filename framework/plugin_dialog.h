@@ -39,7 +39,8 @@ public:
         std::string description;  ///< second column
         int image = 0;
         ULONG pluginId = 0;  ///< the item's data
-        const PlugInRecord *record = nullptr;
+        std::string author;  ///< for the about box
+        std::string notice;
     };
 
     /// The box that "About" shows.

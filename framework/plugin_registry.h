@@ -8,16 +8,17 @@
 #include "framework/registry_record.h"
 #include "host/module_entry.h"
 
+#include <deque>
 #include <string>
-#include <vector>
 
 /// The registration file: the host's configuration directory followed by kRegistryFileName.
 NIMBRA_API std::string RegistryPath();
 
-/// The table of registered plug-in classes, in file order, one record per plug-in ID.
+/// The table of registered plug-in classes, in file order, one record per plug-in ID. Used on
+/// the user-interface thread.
 ///
 /// `Get` and `FindById` return pointers into the table; they stay valid until the table is
-/// emptied (`Clear`, `Reload`).
+/// emptied (`Clear`, `Reload`), also while `Load` appends.
 class NIMBRA_API PlugInRegistry {
 public:
     /// What `Load` does when the registration file does not exist.
@@ -46,7 +47,7 @@ public:
     std::string Describe() const;
 
 private:
-    std::vector<PlugInRecord> records_;
+    std::deque<PlugInRecord> records_;  // appending keeps the records where they are
 };
 
 /// The registry of this process (the main module's).

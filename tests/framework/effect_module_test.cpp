@@ -10,23 +10,11 @@ using namespace frameworktest;
 
 namespace {
 
-class Listed : public ClassDesc {
-public:
-    Listed(const char *name, Class_ID id) : name_(name), id_(id) {}
-    int IsPublic() override { return TRUE; }
-    void *Create(BOOL) override { return nullptr; }
-    const TCHAR *ClassName() override { return name_; }
-    SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
-    Class_ID ClassID() override { return id_; }
-    const TCHAR *Category() override { return "Listed"; }
-
-private:
-    const char *name_;
-    Class_ID id_;
-};
-
-Listed first("First", Class_ID(kParticleShapeKey, 0x7E5700D1));
-Listed second("Second", Class_ID(kCompositeKey, 0x7E5700D2));
+// The module's classes: listed and registered, never created here.
+FixedClassDesc<> first("First", REF_MAKER_CLASS_ID, Class_ID(kParticleShapeKey, 0x7E5700D1),
+                       "Listed");
+FixedClassDesc<> second("Second", REF_MAKER_CLASS_ID, Class_ID(kCompositeKey, 0x7E5700D2),
+                        "Listed");
 int listCalls = 0;
 
 int NumberClasses() {

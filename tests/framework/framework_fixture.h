@@ -16,12 +16,38 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
 namespace frameworktest {
 
 namespace fs = std::filesystem;
+
+/// A class descriptor with a fixed identity that creates a `T` (nothing for `void`).
+template <typename T = void>
+class FixedClassDesc : public ClassDesc {
+public:
+    FixedClassDesc(std::string name, SClass_ID super, Class_ID id,
+                   std::string category = "Tests")
+        : name_(std::move(name)), category_(std::move(category)), super_(super), id_(id) {}
+    int IsPublic() override { return TRUE; }
+    void *Create(BOOL) override {
+        if constexpr (std::is_void_v<T>)
+            return nullptr;
+        else
+            return static_cast<Animatable *>(new T());
+    }
+    const TCHAR *ClassName() override { return name_.c_str(); }
+    SClass_ID SuperClassID() override { return super_; }
+    Class_ID ClassID() override { return id_; }
+    const TCHAR *Category() override { return category_.c_str(); }
+
+private:
+    std::string name_, category_;
+    SClass_ID super_;
+    Class_ID id_;
+};
 
 inline PlugInRecord MakeRecord(ULONG key, ULONG id, const std::string &name,
                                const std::string &description = "Tests") {

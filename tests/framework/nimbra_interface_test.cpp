@@ -33,22 +33,6 @@ public:
     const TCHAR *GetObjectName() override { return "Dummy"; }
 };
 
-template <typename T, SClass_ID kSuper>
-class Desc : public ClassDesc {
-public:
-    Desc(const char *name, Class_ID id) : name_(name), id_(id) {}
-    int IsPublic() override { return TRUE; }
-    void *Create(BOOL) override { return static_cast<Animatable *>(new T()); }
-    const TCHAR *ClassName() override { return name_; }
-    SClass_ID SuperClassID() override { return kSuper; }
-    Class_ID ClassID() override { return id_; }
-    const TCHAR *Category() override { return "Tests"; }
-
-private:
-    const char *name_;
-    Class_ID id_;
-};
-
 // ---------------------------------------------------------------------------------------------
 // Controllers and their owner for the controller swap.
 
@@ -85,9 +69,10 @@ public:
     ReferenceTarget *refs[2] = {nullptr, nullptr};
 };
 
-Desc<StandInHelper, HELPER_CLASS_ID> helperDesc("Nimbra", kNimbraHelperClassID);
-Desc<RecordingController, REF_MAKER_CLASS_ID> rampDesc("Ramp", kRampID);
-Desc<NotAController, REF_MAKER_CLASS_ID> notAControllerDesc("Impostor", kNotAControllerID);
+FixedClassDesc<StandInHelper> helperDesc("Nimbra", HELPER_CLASS_ID, kNimbraHelperClassID);
+FixedClassDesc<RecordingController> rampDesc("Ramp", REF_MAKER_CLASS_ID, kRampID);
+FixedClassDesc<NotAController> notAControllerDesc("Impostor", REF_MAKER_CLASS_ID,
+                                                  kNotAControllerID);
 
 class Interfaces : public ConfigDirTest {
 protected:

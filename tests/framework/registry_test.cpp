@@ -11,24 +11,6 @@ using namespace frameworktest;
 
 namespace {
 
-/// A class descriptor with a settable identity; it creates nothing.
-class RecordOnlyDesc : public ClassDesc {
-public:
-    RecordOnlyDesc(std::string name, SClass_ID super, Class_ID id, std::string category)
-        : name_(std::move(name)), category_(std::move(category)), super_(super), id_(id) {}
-    int IsPublic() override { return TRUE; }
-    void *Create(BOOL) override { return nullptr; }
-    const TCHAR *ClassName() override { return name_.c_str(); }
-    SClass_ID SuperClassID() override { return super_; }
-    Class_ID ClassID() override { return id_; }
-    const TCHAR *Category() override { return category_.c_str(); }
-
-private:
-    std::string name_, category_;
-    SClass_ID super_;
-    Class_ID id_;
-};
-
 std::uint32_t U32At(const std::vector<std::uint8_t> &b, std::size_t at) {
     return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 |
            std::uint32_t(b[at + 2]) << 16 | std::uint32_t(b[at + 3]) << 24;
@@ -51,8 +33,8 @@ class Registry : public ConfigDirTest {};
 }  // namespace
 
 TEST_F(Registry, RecordsAreByteExact) {
-    RecordOnlyDesc desc("Fire Ball", REF_MAKER_CLASS_ID,
-                        Class_ID(kParticleShapeKey, 0x12345678), "Nimbra Particle Shape");
+    FixedClassDesc<> desc("Fire Ball", REF_MAKER_CLASS_ID,
+                          Class_ID(kParticleShapeKey, 0x12345678), "Nimbra Particle Shape");
     Register(&desc, kTexts);
 
     const std::vector<std::uint8_t> b = ReadBytes(RegistryFile());
@@ -72,7 +54,7 @@ TEST_F(Registry, RecordsAreByteExact) {
 
 TEST_F(Registry, LongStringsAreCutToFitWithTheirTerminator) {
     const std::string longName(400, 'n');
-    RecordOnlyDesc desc(longName, REF_MAKER_CLASS_ID, Class_ID(kColorShaderKey, 1), "");
+    FixedClassDesc<> desc(longName, REF_MAKER_CLASS_ID, Class_ID(kColorShaderKey, 1), "");
     Register(&desc, kTexts);
     const std::vector<std::uint8_t> b = ReadBytes(RegistryFile());
     ASSERT_EQ(b.size(), kRegistryRecordSize);
@@ -98,10 +80,10 @@ TEST_F(Registry, EncodedRecordsDecodeToThemselves) {
 }
 
 TEST_F(Registry, RegisteringAgainKeepsOneRecordPerClass) {
-    RecordOnlyDesc shape("Shape", REF_MAKER_CLASS_ID, Class_ID(kParticleShapeKey, 7), "S");
-    RecordOnlyDesc color("Color", REF_MAKER_CLASS_ID, Class_ID(kColorShaderKey, 8), "C");
+    FixedClassDesc<> shape("Shape", REF_MAKER_CLASS_ID, Class_ID(kParticleShapeKey, 7), "S");
+    FixedClassDesc<> color("Color", REF_MAKER_CLASS_ID, Class_ID(kColorShaderKey, 8), "C");
     // Same class ID, another super class: another class.
-    RecordOnlyDesc gizmo("Gizmo", HELPER_CLASS_ID, Class_ID(kParticleShapeKey, 7), "G");
+    FixedClassDesc<> gizmo("Gizmo", HELPER_CLASS_ID, Class_ID(kParticleShapeKey, 7), "G");
     for (int pass = 0; pass < 3; ++pass) {
         Register(&shape, kTexts);
         Register(&color, kTexts);
@@ -140,7 +122,7 @@ TEST_F(Registry, RegisteringAfterAPartialRecordStartsOnARecordBoundary) {
     bytes.resize(bytes.size() + 300, 0xAB);  // a write that was cut short
     WriteBytes(RegistryFile(), bytes);
 
-    RecordOnlyDesc desc("Late", REF_MAKER_CLASS_ID, Class_ID(kCompositeKey, 9), "L");
+    FixedClassDesc<> desc("Late", REF_MAKER_CLASS_ID, Class_ID(kCompositeKey, 9), "L");
     Register(&desc, kTexts);
     EXPECT_EQ(fs::file_size(RegistryFile()), 2 * kRegistryRecordSize);
     PlugInRegistry registry;
@@ -194,11 +176,15 @@ TEST_F(Registry, LoadAppendsAndRecordsAlreadyInTheTableCountAsDuplicates) {
     WriteRegistry({MakeRecord(kParticleShapeKey, 1, "A")});
     PlugInRegistry registry;
     registry.Load();
-    WriteRegistry({MakeRecord(kParticleShapeKey, 1, "A"), MakeRecord(kColorShaderKey, 2, "B")});
+    const PlugInRecord *first = registry.Get(0);
+    std::vector<PlugInRecord> more = {MakeRecord(kParticleShapeKey, 1, "A")};
+    for (ULONG id = 2; id < 100; ++id) more.push_back(MakeRecord(kColorShaderKey, id, "B"));
+    WriteRegistry(more);
     ui.ScriptMessageAnswer(IDNO);
     registry.Load();
-    ASSERT_EQ(registry.Count(), 2);
+    ASSERT_EQ(registry.Count(), 99);
     EXPECT_EQ(registry.Get(1)->className, "B");
+    EXPECT_EQ(first->className, "A") << "records stay where they are while the table grows";
     EXPECT_EQ(ui.Messages().size(), 1u);
 }
 
@@ -240,7 +226,7 @@ TEST_F(Registry, UnreadableFileIsReportedByPathAndKeepsTheTable) {
 
 TEST_F(Registry, UnwritableFileIsReportedByPathAndClassName) {
     BlockRegistryFile();
-    RecordOnlyDesc desc("Blocked", REF_MAKER_CLASS_ID, Class_ID(kCompositeKey, 5), "B");
+    FixedClassDesc<> desc("Blocked", REF_MAKER_CLASS_ID, Class_ID(kCompositeKey, 5), "B");
     Register(&desc, kTexts);
     ASSERT_EQ(ui.Messages().size(), 1u);
     EXPECT_EQ(ui.Messages()[0].title, "Nimbra PlugIn");
@@ -262,7 +248,7 @@ TEST_F(Registry, DamagedRecordsAreSkippedAndReported) {
     EXPECT_NE(ui.Messages()[0].text.find(RegistryFile().string()), std::string::npos);
 
     // Registering that class again writes a good record rather than trusting the damaged one.
-    RecordOnlyDesc desc("Damaged", REF_MAKER_CLASS_ID, Class_ID(kColorShaderKey, 2), "D");
+    FixedClassDesc<> desc("Damaged", REF_MAKER_CLASS_ID, Class_ID(kColorShaderKey, 2), "D");
     Register(&desc, kTexts);
     EXPECT_EQ(RecordsIn(RegistryFile()).size(), 4u);
 }
