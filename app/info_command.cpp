@@ -3,6 +3,7 @@
 #include "info_command.h"
 
 #include "host/class_desc.h"
+#include "host/diagnostics.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -97,6 +98,11 @@ int RunInfo(const GlobalOptions &options) {
                     module.classes.size() == 1 ? "" : "es");
         if (!module.classes.empty()) PrintClasses(module.classes);
     }
+    // What the modules report about themselves (the plug-in registry, for one).
+    for (const DiagnosticsSection &section : CollectDiagnostics()) {
+        std::printf("\n%s:\n%s", section.title.c_str(), section.text.c_str());
+        if (!section.text.empty() && section.text.back() != '\n') std::printf("\n");
+    }
     if (!loader.Failures().empty()) {
         std::printf("\nFailed:\n");
         for (const ModuleProblem &failure : loader.Failures())
@@ -119,7 +125,8 @@ Command AddInfoCommand(CLI::App &app) {
     info->footer(
         "Loads every module of the plug-in directories and prints, per module, its name,\n"
         "description and file, and per class its name, super class, class ID and category;\n"
-        "then the modules that failed to load and why. Exits with 1 when a module failed.\n\n"
+        "then what the modules report (the plug-in registry by category), and the modules\n"
+        "that failed to load and why. Exits with 1 when a module failed.\n\n"
         "Examples:\n"
         "  nimbra info                          modules next to the program\n"
         "  nimbra --plugins ./my-plugins info   only the modules of ./my-plugins\n"

@@ -1,6 +1,6 @@
 /// @file info_command.h
-/// @brief `nimbra info`: the plug-in directories, the loaded modules with their classes, and
-///        the modules that failed to load.
+/// @brief `nimbra info`: the plug-in directories, the loaded modules with their classes, what
+///        the modules report (the plug-in registry), and the modules that failed to load.
 #pragma once
 
 #include "app_context.h"

@@ -16,5 +16,10 @@ function(nimbra_add_module name)
         INSTALL_RPATH "$ORIGIN;$ORIGIN/../lib"
         CXX_VISIBILITY_PRESET hidden
         VISIBILITY_INLINES_HIDDEN ON)
+    # Every module defines the same entry points (LibNumberClasses, LibClassDesc, DllMain …).
+    # A module's calls to its own functions bind to its own definitions, not to those of a
+    # module that happens to be loaded earlier in the global scope (a program linked against
+    # `nimbra`, say).
+    target_link_options(${name} PRIVATE -Wl,-Bsymbolic-functions)
     target_link_libraries(${name} PUBLIC host ${ARG_LINKS})
 endfunction()

@@ -3,6 +3,7 @@
 #include "host/module_loader.h"
 
 #include "dynamic_objects.h"
+#include "host/diagnostics.h"
 #include "host/interface.h"
 #include "host/messages.h"
 #include "host/module_entry.h"
@@ -347,6 +348,7 @@ void ModuleLoader::Impl::Detach(const LoadedModule &module, const AttachedModule
                     error))
         Warn(module.path, "process detach failed: " + error);
     UnRegisterNotificationsOf(attached.handle);
+    UnRegisterDiagnosticsOf(attached.handle);
     SetAttached(attached.handle, false);
     dlerror();
     if (dlclose(attached.handle) != 0) Warn(module.path, "cannot close: " + DlError());

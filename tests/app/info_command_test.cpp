@@ -172,3 +172,36 @@ TEST(CommandLine, VersionPrintsTheVersion) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(Contains(run.out, std::string("nimbra ") + NIMBRA_VERSION)) << run.out;
 }
+
+TEST(InfoCommand, ListsTheMainModuleAndTheRegistryByCategory) {
+    const fs::path config =
+        fs::temp_directory_path() / ("nimbra_info_registry_" + std::to_string(getpid()));
+    fs::remove_all(config);
+    fs::create_directories(config);
+    const ProgramRun run =
+        RunNimbra({"--config-dir", config.string(), "--plugins", Folder("framework"), "info"});
+    fs::remove_all(config);
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "  nimbra: Nimbra\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "  test_effect: Test effect module\n")) << run.out;
+    // The effect module registered its classes; the main module lists them by category.
+    const auto registry = run.out.find("\nPlug-in registry:\n");
+    ASSERT_NE(registry, std::string::npos) << run.out;
+    const auto at = [&](const std::string &part) {
+        const auto pos = run.out.find(part, registry);
+        EXPECT_NE(pos, std::string::npos) << part << " missing from\n" << run.out;
+        return pos;
+    };
+    EXPECT_LT(at("  " + (config / "nimbra.reg").string() + ": 4 records\n"),
+              at("Particle shapes (0x364A42DD):\n"));
+    EXPECT_LT(at("Particle shapes (0x364A42DD):\n"), at("Bare Shape "));
+    EXPECT_LT(at("Bare Shape "), at("Color shaders (0x41035834):\n"));
+    EXPECT_LT(at("Color shaders (0x41035834):\n"), at("Bare Color "));
+    EXPECT_LT(at("Bare Color "), at("Composites (0x7BD26B7E):\n"));
+    EXPECT_LT(at("Composites (0x7BD26B7E):\n"), at("Bare Composite "));
+    EXPECT_LT(at("Bare Composite "), at("Controllers (0x3D6F512D):\n"));
+    EXPECT_LT(at("Controllers (0x3D6F512D):\n"), at("Bare Controller "));
+    EXPECT_TRUE(Contains(run.out, "0x7E5700B0  Test Shapes")) << run.out;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+}
