@@ -167,8 +167,7 @@ int PrimitiveObject::IntersectRay(TimeValue t, Ray &ray, float &at, Point3 &norm
 
 namespace {
 
-// Parameter tables
-// -----------------------------------------------------------------------------
+// Parameter tables --------------------------------------------------------------------------
 
 constexpr ParamSpec kPlaneSpecs[] = {
     {"Length", TYPE_FLOAT, TRUE, 0, {100.0f}, &stdWorldDim},
@@ -196,8 +195,7 @@ constexpr ParamSpec kCylinderSpecs[] = {
     {"Sides", TYPE_INT, TRUE, 4, {18.0f}, &defaultDim},
 };
 
-// Shapes from the parameter values (the float parameters first in every table)
-// -----------------
+// Shapes from the parameter values (the float parameters first in every table) --------------
 
 /// z from 0 to `height`; a negative height reaches below the pivot.
 void HeightRange(float height, PrimitiveShape &s) {
@@ -253,8 +251,7 @@ PrimitiveShape CylinderShape(const float *v) {
     return s;
 }
 
-// The four classes
-// ------------------------------------------------------------------------------
+// The four classes --------------------------------------------------------------------------
 
 struct PlaneTraits {
     static constexpr const char *kName = "Plane";

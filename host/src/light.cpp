@@ -100,8 +100,7 @@ Matrix3 RigidFrame(const Matrix3 &tm, BOOL &uniformScale) {
 
 }  // namespace
 
-// LightObject and GenLight
-// ---------------------------------------------------------------------
+// LightObject and GenLight ------------------------------------------------------------------
 
 LightObject::~LightObject() = default;
 
@@ -234,8 +233,73 @@ IOResult GenLight::Load(ILoad *iload) {
     return res == IO_END ? IO_OK : IO_ERROR;
 }
 
-// ObjLightDesc
-// ---------------------------------------------------------------------------------
+void *GenLight::GetInterface(ULONG id) {
+    if (id == I_OBJECTPROPERTIES) return static_cast<IObjectProperties *>(this);
+    return ParamBlockOwner<LightObject>::GetInterface(id);
+}
+
+namespace {
+
+constexpr const char *kShapeNames[] = {"Circle", "Rectangle"};
+
+}  // namespace
+
+bool *GenLight::Flag(const std::string &name) {
+    if (name == "On") return &on_;
+    if (name == "Cast Shadows") return &shadow_;
+    if (name == "Use Attenuation") return &useAtten_;
+    if (name == "Use Near Attenuation") return &useNearAtten_;
+    if (name == "Overshoot") return &overshoot_;
+    return nullptr;
+}
+
+std::vector<PropertyInfo> GenLight::ListProperties() {
+    return {
+        {"On", PropertyKind::Bool, {}, "the light lights the scene"},
+        {"Cast Shadows", PropertyKind::Bool, {}, "shadow-mapped shadows"},
+        {"Use Attenuation", PropertyKind::Bool, {}, "fade out from Attenuation Start to End"},
+        {"Use Near Attenuation", PropertyKind::Bool, {}, "fade in from Near Start to Near End"},
+        {"Overshoot", PropertyKind::Bool, {}, "light beyond the cone (shadows stay inside)"},
+        {"Cone Shape", PropertyKind::Choice, {kShapeNames[0], kShapeNames[1]}, "beam section"},
+    };
+}
+
+bool GenLight::SetProperty(const std::string &name, const PropertyValue &value,
+                           std::string &error) {
+    if (name == "Cone Shape") {
+        const auto *choice = std::get_if<std::string>(&value);
+        if (!choice || (*choice != kShapeNames[0] && *choice != kShapeNames[1])) {
+            error = "expected \"Circle\" or \"Rectangle\"";
+            return false;
+        }
+        shape_ = *choice == kShapeNames[1] ? RECT_LIGHT : CIRCLE_LIGHT;
+        return true;
+    }
+    bool *flag = Flag(name);
+    if (!flag) {
+        error = "unknown property '" + name + "' of a light";
+        return false;
+    }
+    const auto *on = std::get_if<bool>(&value);
+    if (!on) {
+        error = "expected true or false";
+        return false;
+    }
+    *flag = *on;
+    return true;
+}
+
+std::optional<PropertyValue> GenLight::GetProperty(const std::string &name) {
+    // Built in place: copying a variant into the optional trips a false g++ 12 warning.
+    std::optional<PropertyValue> value;
+    if (name == "Cone Shape")
+        value.emplace(std::in_place_type<std::string>, kShapeNames[shape_]);
+    else if (const bool *flag = Flag(name))
+        value.emplace(std::in_place_type<bool>, *flag);
+    return value;
+}
+
+// ObjLightDesc ------------------------------------------------------------------------------
 
 ObjLightDesc::ObjLightDesc(INode *n) : inode(n) {}
 
@@ -285,8 +349,7 @@ Point2 ObjLightDesc::MapToLightView(const Point3 &p) const {
     return Point2(xscale * p.x / p.z + centerOffset, yscale * p.y / p.z + centerOffset);
 }
 
-// GenLightDesc
-// ---------------------------------------------------------------------------------
+// GenLightDesc ------------------------------------------------------------------------------
 
 GenLightDesc::GenLightDesc(INode *n, GenLight *l) : ObjLightDesc(n), light(l) {}
 
@@ -380,8 +443,7 @@ BOOL GenLightDesc::Illuminate(ShadeContext &sc, Point3 &normal, Color &color, Po
     return TRUE;
 }
 
-// Class descriptors
-// ----------------------------------------------------------------------------
+// Class descriptors -------------------------------------------------------------------------
 
 namespace {
 

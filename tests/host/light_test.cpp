@@ -142,6 +142,27 @@ TEST_F(SceneTest, LightSwitchesSurviveTheSceneFile) {
     EXPECT_EQ(loaded->GetMapSize(0), 256);
 }
 
+TEST_F(SceneTest, LightSwitchesAreNamedProperties) {
+    auto *light = new GenLight(TSPOT_LIGHT);
+    IObjectProperties *props = GetObjectProperties(light);
+    ASSERT_NE(props, nullptr);
+    std::string error;
+    EXPECT_TRUE(props->SetProperty("Cast Shadows", true, error));
+    EXPECT_TRUE(light->GetShadow());
+    EXPECT_TRUE(props->SetProperty("Cone Shape", std::string("Rectangle"), error));
+    EXPECT_EQ(light->GetConeShape(), RECT_LIGHT);
+    EXPECT_EQ(std::get<std::string>(*props->GetProperty("Cone Shape")), "Rectangle");
+    EXPECT_FALSE(props->SetProperty("Cone Shape", std::string("Star"), error));
+    EXPECT_NE(error.find("Circle"), std::string::npos);
+    EXPECT_FALSE(props->SetProperty("Overshoot", 1.0f, error)) << "a float is no switch";
+    EXPECT_FALSE(light->GetOvershoot());
+    EXPECT_FALSE(props->SetProperty("Colour", true, error));
+    EXPECT_FALSE(props->GetProperty("Colour").has_value());
+    for (const PropertyInfo &info : props->ListProperties())
+        EXPECT_TRUE(props->GetProperty(info.name).has_value()) << info.name;
+    light->DeleteThis();
+}
+
 TEST_F(SceneTest, OmniLightsAllAroundAndFadesOverItsAttenuationRange) {
     LightRig rig(OMNI_LIGHT);
     rig.light->SetRGBColor(0, Color(1.0f, 0.5f, 0.25f));

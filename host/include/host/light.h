@@ -9,6 +9,7 @@
 
 #include "host/object.h"
 #include "host/param_owner.h"
+#include "host/properties.h"
 #include "host/render_info.h"
 #include "host/shade_context.h"
 
@@ -90,12 +91,13 @@ public:
 /// "Contrast" [19], "Diffuse Soften" [20], "Hotspot" [7], "Falloff" [8], "Aspect Ratio"
 /// [11], "Map Size" [13], "Map Bias" [14], "Map Range" [15], "Ray Bias" [16] (kept for
 /// compatibility; shadows are shadow maps), "Attenuation Near Start" [17], "Attenuation Near
-/// End" [18], "Attenuation Start" [5], "Attenuation End" [6]. Switches (shadows, attenuation
-/// use, overshoot, beam shape, on) are the light's own data.
+/// End" [18], "Attenuation Start" [5], "Attenuation End" [6]. Switches are the light's own
+/// data, also reachable as object properties: "On", "Cast Shadows", "Use Attenuation", "Use
+/// Near Attenuation", "Overshoot" (booleans) and "Cone Shape" ("Circle" or "Rectangle").
 ///
 /// A module's light class derives from it (keeping the block) and extends its description
 /// by overriding `CreateLightDesc` with a `GenLightDesc` subclass.
-class GenLight : public ParamBlockOwner<LightObject> {
+class GenLight : public ParamBlockOwner<LightObject>, public IObjectProperties {
 public:
     enum {
         PB_COLOR,
@@ -168,11 +170,21 @@ public:
     IOResult Save(ISave *isave) override;
     IOResult Load(ILoad *iload) override;
 
+    // Switches by name
+    void *GetInterface(ULONG id) override;
+    std::vector<PropertyInfo> ListProperties() override;
+    bool SetProperty(const std::string &name, const PropertyValue &value,
+                     std::string &error) override;
+    std::optional<PropertyValue> GetProperty(const std::string &name) override;
+
 protected:
     /// Copies the type and switches into `copy` (for subclasses' `Clone`).
     void CopyLightData(GenLight &copy) const;
 
 private:
+    /// The switch of property `name`, or null.
+    bool *Flag(const std::string &name);
+
     int type_;
     bool on_ = true;
     bool shadow_ = false;
