@@ -121,6 +121,25 @@ void MoveTowards(BMM_Color_64 &c, const Color16 &target, float f) {
     c.b = Channel16(c.b + f * (float(target.b) - c.b));
 }
 
+/// Writes what a resolved curve gives: the birth or the death value as they are, or the blend
+/// that `mix` (given s) writes; nothing when the curve gives no value.
+template <typename Blend, typename T, typename Mix>
+void WriteBlend(const Blend &blend, T *out, const T &birth, const T &death, Mix mix) {
+    switch (blend.kind) {
+        case Blend::kBirth:
+            *out = birth;
+            break;
+        case Blend::kDeath:
+            *out = death;
+            break;
+        case Blend::kMix:
+            mix(blend.s);
+            break;
+        case Blend::kNone:
+            break;
+    }
+}
+
 class DefaultControllerDesc : public ClassDesc {
 public:
     int IsPublic() override { return TRUE; }
@@ -328,40 +347,18 @@ float DefaultController::AgeNoise(int t) const {
 }
 
 void DefaultController::__Eval__(Point2 *out, int t, Point2 birth, Point2 death) {
-    const Blend blend = BlendAt(t, true);
-    switch (blend.kind) {
-        case Blend::kBirth:
-            *out = birth;
-            break;
-        case Blend::kDeath:
-            *out = death;
-            break;
-        case Blend::kMix:
-            out->x = Low16(birth.x + blend.s * (death.x - birth.x));
-            out->y = Low16(birth.y + blend.s * (death.y - birth.y));
-            break;
-        case Blend::kNone:
-            break;
-    }
+    WriteBlend(BlendAt(t, true), out, birth, death, [&](float s) {
+        out->x = Low16(birth.x + s * (death.x - birth.x));
+        out->y = Low16(birth.y + s * (death.y - birth.y));
+    });
 }
 
 void DefaultController::__Eval__(Point3 *out, int t, Point3 birth, Point3 death) {
-    const Blend blend = BlendAt(t, false);
-    switch (blend.kind) {
-        case Blend::kBirth:
-            *out = birth;
-            break;
-        case Blend::kDeath:
-            *out = death;
-            break;
-        case Blend::kMix:
-            out->x = Low16(birth.x + blend.s * (death.x - birth.x));
-            out->y = Low16(birth.y + blend.s * (death.y - birth.y));
-            out->z = Low16(birth.z + blend.s * (death.z - birth.z));
-            break;
-        case Blend::kNone:
-            break;
-    }
+    WriteBlend(BlendAt(t, false), out, birth, death, [&](float s) {
+        out->x = Low16(birth.x + s * (death.x - birth.x));
+        out->y = Low16(birth.y + s * (death.y - birth.y));
+        out->z = Low16(birth.z + s * (death.z - birth.z));
+    });
 }
 
 void DefaultController::__Eval__(float *out, int t, float birth, float death) {
@@ -378,20 +375,8 @@ void DefaultController::__Eval__(float *out, int t, float birth, float death) {
             death = ClampFloat(death + death * h, lo, hi);
         }
     }
-    const Blend blend = BlendAt(t, true);
-    switch (blend.kind) {
-        case Blend::kBirth:
-            *out = birth;
-            break;
-        case Blend::kDeath:
-            *out = death;
-            break;
-        case Blend::kMix:
-            *out = birth + blend.s * (death - birth);
-            break;
-        case Blend::kNone:
-            break;
-    }
+    WriteBlend(BlendAt(t, true), out, birth, death,
+               [&](float s) { *out = birth + s * (death - birth); });
 }
 
 void DefaultController::__Eval__(int *out, int t, int birth, int death) {
@@ -410,20 +395,9 @@ void DefaultController::__Eval__(int *out, int t, int birth, int death) {
             death = ClampInt(std::int64_t(death) + TruncToInt(h * death), lo, hi);
         }
     }
-    const Blend blend = BlendAt(t, true);
-    switch (blend.kind) {
-        case Blend::kBirth:
-            *out = birth;
-            break;
-        case Blend::kDeath:
-            *out = death;
-            break;
-        case Blend::kMix:
-            *out = TruncToInt(float(birth) + blend.s * (float(death) - float(birth)));
-            break;
-        case Blend::kNone:
-            break;
-    }
+    WriteBlend(BlendAt(t, true), out, birth, death, [&](float s) {
+        *out = TruncToInt(float(birth) + s * (float(death) - float(birth)));
+    });
 }
 
 void DefaultController::__Eval__(BMM_Color_64 *out, int t, BMM_Color_64 birth,
@@ -441,22 +415,11 @@ void DefaultController::__Eval__(BMM_Color_64 *out, int t, BMM_Color_64 birth,
             MoveTowards(death, state_.variantDeathColor, h);
         }
     }
-    const Blend blend = BlendAt(t, true);
-    switch (blend.kind) {
-        case Blend::kBirth:
-            *out = birth;
-            break;
-        case Blend::kDeath:
-            *out = death;
-            break;
-        case Blend::kMix:  // the output's alpha stays as it was
-            out->r = Channel16(birth.r + blend.s * (float(death.r) - birth.r));
-            out->g = Channel16(birth.g + blend.s * (float(death.g) - birth.g));
-            out->b = Channel16(birth.b + blend.s * (float(death.b) - birth.b));
-            break;
-        case Blend::kNone:
-            break;
-    }
+    WriteBlend(BlendAt(t, true), out, birth, death, [&](float s) {  // alpha stays as it was
+        out->r = Channel16(birth.r + s * (float(death.r) - birth.r));
+        out->g = Channel16(birth.g + s * (float(death.g) - birth.g));
+        out->b = Channel16(birth.b + s * (float(death.b) - birth.b));
+    });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -100,7 +100,8 @@ public:
     void __SetupInt__(int minimum, int maximum) override;
     void __SetupFloat__(float minimum, float maximum, float step) override;
     /// Does nothing once an editor was closed with per-particle variation on (`setupLock`).
-    /// With `update` nonzero only the two colours of the existing variation block change.
+    /// With `update` nonzero only the two colours of the existing variation block change; a
+    /// controller without a colour block gets one as by a first set-up.
     void __SetupColor__(Color birth, Color death, int update) override;
 
     // Editor (its window is drawn by whoever shows it; the state lives here)

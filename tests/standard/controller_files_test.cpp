@@ -147,6 +147,17 @@ void ExpectSameBlocks(DefaultController *a, DefaultController *b,
     }
 }
 
+/// The library record of a controller configured for `kind`.
+std::vector<std::uint8_t> RecordOf(int kind) {
+    DefaultController *source = NewController();
+    if (!source) return {};
+    Configure(source, kind);
+    LibraryFile file;
+    EXPECT_EQ(source->LibrarySave(file.io()), 1);
+    source->DeleteThis();
+    return file.Bytes();
+}
+
 std::vector<std::uint8_t> SaveChunks(DefaultController *c) {
     ChunkWriter writer;
     EXPECT_EQ(c->Save(&writer), IO_OK);
@@ -225,12 +236,8 @@ TEST_F(ControllerFiles, LibraryRecordRoundTripsForEachKind) {
 }
 
 TEST_F(ControllerFiles, LibraryRecordWithoutKindDropsTheVariationBlock) {
-    DefaultController *plain = NewController();
-    ASSERT_NE(plain, nullptr);
     LibraryFile file;
-    ASSERT_EQ(plain->LibrarySave(file.io()), 1);
-    plain->DeleteThis();
-    file.Rewind();
+    file.Replace(RecordOf(kKindNone));
 
     Configure(c, kKindFloat);
     c->InterpolationBlock()->SetKey(DefaultController::kValue1, 4800, 0.9f);
@@ -242,13 +249,9 @@ TEST_F(ControllerFiles, LibraryRecordWithoutKindDropsTheVariationBlock) {
 }
 
 TEST_F(ControllerFiles, LibraryRecordOfAnotherVersionIsRefused) {
-    DefaultController *source = NewController();
-    ASSERT_NE(source, nullptr);
-    Configure(source, kKindInt);
+    const std::vector<std::uint8_t> good = RecordOf(kKindInt);
+    ASSERT_EQ(good.size(), kRecordSize);
     LibraryFile file;
-    ASSERT_EQ(source->LibrarySave(file.io()), 1);
-    source->DeleteThis();
-    const std::vector<std::uint8_t> good = file.Bytes();
 
     Configure(c, kKindColor);
     const ControllerState before = c->State();
@@ -274,13 +277,9 @@ TEST_F(ControllerFiles, LibraryRecordOfAnotherVersionIsRefused) {
 
 // A record cut short or with a damaged block is refused as a whole: nothing of it is taken.
 TEST_F(ControllerFiles, TruncatedOrDamagedLibraryRecordChangesNothing) {
-    DefaultController *source = NewController();
-    ASSERT_NE(source, nullptr);
-    Configure(source, kKindInt);
+    const std::vector<std::uint8_t> good = RecordOf(kKindInt);
+    ASSERT_EQ(good.size(), kRecordSize);
     LibraryFile file;
-    ASSERT_EQ(source->LibrarySave(file.io()), 1);
-    source->DeleteThis();
-    const std::vector<std::uint8_t> good = file.Bytes();
 
     Configure(c, kKindFloat);
     const ControllerState before = c->State();

@@ -84,12 +84,12 @@ void ControllerTest::TearDown() {
 
 // LibraryFile ---------------------------------------------------------------------------------
 
-LibraryFile::LibraryFile() : file_(std::tmpfile()) {
+LibraryFile::LibraryFile() : file_(std::tmpfile()), previous_(io()->file) {
     io()->file = file_;
 }
 
 LibraryFile::~LibraryFile() {
-    io()->file = nullptr;
+    io()->file = previous_;
     if (file_) std::fclose(file_);
 }
 

@@ -46,7 +46,8 @@ protected:
     DefaultController *c = nullptr;
 };
 
-/// A scratch file as the library file of the interface object, for the length of a test.
+/// A scratch file as the library file of the interface object while it lives (the previous
+/// one comes back after).
 class LibraryFile {
 public:
     LibraryFile();
@@ -64,6 +65,7 @@ public:
 
 private:
     std::FILE *file_;
+    std::FILE *previous_;
 };
 
 /// A helper object that holds one default controller (reference 0), as the system's plug-ins
