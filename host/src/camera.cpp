@@ -35,7 +35,9 @@ public:
     Camera() : ParamObject(kSpecs, CAM_NUM_PARAMS, false) {}
     explicit Camera(bool loading) : ParamObject(kSpecs, CAM_NUM_PARAMS, loading) {}
 
-    Class_ID ClassID() override { return kTarget ? TARGET_CAMERA_CLASS_ID : FREE_CAMERA_CLASS_ID; }
+    Class_ID ClassID() override {
+        return kTarget ? TARGET_CAMERA_CLASS_ID : FREE_CAMERA_CLASS_ID;
+    }
     void GetClassName(TSTR &s) override { s = kTarget ? "Target Camera" : "Free Camera"; }
     const TCHAR *GetObjectName() override { return "Camera"; }
 

@@ -52,7 +52,7 @@ struct Frame {
 };
 
 struct FileData {
-    std::vector<Frame> frames;      // increasing frame
+    std::vector<Frame> frames;       // increasing frame
     std::vector<double> firstFrame;  // per slot: the first frame the particle appears in
 };
 
@@ -168,9 +168,8 @@ std::vector<Row> ParseCsv(const std::string &text, const std::string &path) {
         fields.clear();
         for (std::size_t f = 0;;) {
             const std::size_t comma = line.find(',', f);
-            fields.push_back(Trim(line.substr(f, comma == std::string_view::npos
-                                                     ? std::string_view::npos
-                                                     : comma - f)));
+            fields.push_back(Trim(line.substr(
+                f, comma == std::string_view::npos ? std::string_view::npos : comma - f)));
             if (comma == std::string_view::npos) break;
             f = comma + 1;
         }
@@ -192,8 +191,8 @@ std::vector<Row> ParseCsv(const std::string &text, const std::string &path) {
                                     kCsvLayout + "; the column '" + kNames[c] + "' is missing");
                 }
             }
-            const int velocityColumns = (column[kVx] >= 0) + (column[kVy] >= 0) +
-                                        (column[kVz] >= 0);
+            const int velocityColumns =
+                (column[kVx] >= 0) + (column[kVy] >= 0) + (column[kVz] >= 0);
             if (velocityColumns != 0 && velocityColumns != 3)
                 throw FileError(at + "velocity needs all three columns vx, vy and vz");
             fieldCount = fields.size();
@@ -258,8 +257,8 @@ std::vector<Row> ParseCsv(const std::string &text, const std::string &path) {
 using nlohmann::json;
 
 /// Reads `j[key]` as three numbers; false when the key is absent.
-bool ReadTriple(const json &j, const char *key, const std::string &where, const std::string &path,
-                Point3 &p) {
+bool ReadTriple(const json &j, const char *key, const std::string &where,
+                const std::string &path, Point3 &p) {
     auto it = j.find(key);
     if (it == j.end()) return false;
     const json &v = *it;
@@ -269,7 +268,8 @@ bool ReadTriple(const json &j, const char *key, const std::string &where, const 
              std::fabs(v[c].get<double>()) <= 3.0e38;
         if (ok) p[static_cast<int>(c)] = v[c].get<float>();
     }
-    if (!ok) throw FileError(path + ": " + where + "/" + key + ": expected an array of 3 numbers");
+    if (!ok)
+        throw FileError(path + ": " + where + "/" + key + ": expected an array of 3 numbers");
     return true;
 }
 
@@ -307,7 +307,8 @@ std::vector<Row> ParseJson(const std::string &text, const std::string &path) {
             Row row;
             row.where = fp + "/particles/" + std::to_string(k);
             row.frame = frame->get<double>();
-            if (!p.is_object()) throw FileError(path + ": " + row.where + ": expected an object");
+            if (!p.is_object())
+                throw FileError(path + ": " + row.where + ": expected an object");
             auto id = p.find("id");
             if (id == p.end() || !id->is_number_integer() ||
                 (id->is_number_unsigned() && id->get<std::uint64_t>() > INT64_MAX)) {
@@ -315,7 +316,8 @@ std::vector<Row> ParseJson(const std::string &text, const std::string &path) {
             }
             row.id = id->get<std::int64_t>();
             if (!ReadTriple(p, "position", row.where, path, row.sample.pos))
-                throw FileError(path + ": " + row.where + "/position: expected an array of 3 numbers");
+                throw FileError(path + ": " + row.where +
+                                "/position: expected an array of 3 numbers");
             row.sample.hasVel = ReadTriple(p, "velocity", row.where, path, row.sample.vel);
             if (auto age = p.find("age"); age != p.end()) {
                 if (!age->is_number() || !std::isfinite(age->get<double>()))
@@ -493,8 +495,9 @@ void ParticleFile::Update(TimeValue t, INode *node) {
             continue;
         }
         const Point3 pos = a->pos + (b->pos - a->pos) * u;
-        const Point3 vel = a->hasVel && b->hasVel ? a->vel + (b->vel - a->vel) * u
-                                                  : (b->pos - a->pos) / static_cast<float>(span);
+        const Point3 vel = a->hasVel && b->hasVel
+                               ? a->vel + (b->vel - a->vel) * u
+                               : (b->pos - a->pos) / static_cast<float>(span);
         double age;
         if (a->hasAge && b->hasAge)
             age = a->age + (b->age - a->age) * double(u);

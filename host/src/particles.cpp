@@ -249,7 +249,8 @@ void Emitter<Kind>::Update(TimeValue t, INode *node) {
         }
         const double age = double(t) - born;
         const int life = std::max(
-            0, bp.life + static_cast<int>(std::lround(bp.lifeVar * Signed(seed, i, kStreamLife))));
+            0,
+            bp.life + static_cast<int>(std::lround(bp.lifeVar * Signed(seed, i, kStreamLife))));
         if (age > life) continue;  // dead (Resize left it so)
 
         if (!tmValid.InInterval(tb)) {

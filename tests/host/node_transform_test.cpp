@@ -143,8 +143,8 @@ TEST_F(SceneTest, ReparentingKeepsTheWorldTransformOfUnkeyedNodes) {
     parent->AttachChild(keyed);
     EXPECT_TRUE(MatrixNear(node->GetNodeTM(0), world));
     // Keys stay as they were, now relative to the new parent.
-    EXPECT_TRUE(PointNear(keyed->GetNodeTM(0).GetTrans(),
-                          Point3(1, 0, 0) * parent->GetNodeTM(0)));
+    EXPECT_TRUE(
+        PointNear(keyed->GetNodeTM(0).GetTrans(), Point3(1, 0, 0) * parent->GetNodeTM(0)));
 
     node->Detach(0);
     EXPECT_TRUE(MatrixNear(node->GetNodeTM(0), world));

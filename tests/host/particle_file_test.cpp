@@ -78,8 +78,8 @@ protected:
     }
     /// A new particle file player on a new node.
     ParticleFileObject *Make(INode **node = nullptr) {
-        auto *obj = static_cast<Object *>(
-            CreateInstance(GEOMOBJECT_CLASS_ID, PARTICLE_FILE_CLASS_ID));
+        auto *obj =
+            static_cast<Object *>(CreateInstance(GEOMOBJECT_CLASS_ID, PARTICLE_FILE_CLASS_ID));
         EXPECT_NE(obj, nullptr);
         INode *n = GetCOREInterface()->CreateObjectNode(obj);
         if (node) *node = n;
@@ -195,8 +195,9 @@ TEST_F(ParticleFiles, BadFilesNameTheFileThePlaceAndWhatWasExpected) {
     };
     const Case cases[] = {
         {"empty.csv", "# nothing\n\n", "expected a header line naming the columns"},
-        {"columns.csv", "frame,id,x,y\n", ":1: expected a header line naming the columns "
-                                          "frame,id,x,y,z[,vx,vy,vz][,age]; the column 'z'"},
+        {"columns.csv", "frame,id,x,y\n",
+         ":1: expected a header line naming the columns "
+         "frame,id,x,y,z[,vx,vy,vz][,age]; the column 'z'"},
         {"twice.csv", "frame,id,x,y,z,X\n", ":1: the column 'x' is named twice"},
         {"velocity.csv", "frame,id,x,y,z,vx,vy\n", "all three columns vx, vy and vz"},
         {"number.csv", "frame,id,x,y,z\n0,1,0,0,0\n0,2,1;5,0,0\n",

@@ -67,8 +67,8 @@ TEST_F(Emitters, ClassesAnswerTheirNamesAndTheLifeIndex) {
         const char *name;
         int lifeIndex;
     };
-    for (const Case &c : {Case{SPRAY_CLASS_ID, "Spray", 7},
-                          Case{SUPER_SPRAY_CLASS_ID, "Super Spray", 12}}) {
+    for (const Case &c :
+         {Case{SPRAY_CLASS_ID, "Spray", 7}, Case{SUPER_SPRAY_CLASS_ID, "Super Spray", 12}}) {
         ClassDesc *desc = ClassDirectory::Instance().FindByName(GEOMOBJECT_CLASS_ID, c.name);
         ASSERT_NE(desc, nullptr) << c.name;
         EXPECT_EQ(desc->ClassID(), c.id);
@@ -215,7 +215,8 @@ TEST_F(Emitters, ParticlesFlyFromTheEmitterAlongItsZAxisWithinTheSpread) {
         if (age < 0) continue;
         const Point3 v = p->GetParticleVelocity(i);
         EXPECT_NEAR(v.Length(), speed / kTPF, 1e-5f);
-        const float angle = std::acos(std::clamp(DotProd(Normalize(v), Point3(0, -1, 0)), -1.0f, 1.0f));
+        const float angle =
+            std::acos(std::clamp(DotProd(Normalize(v), Point3(0, -1, 0)), -1.0f, 1.0f));
         EXPECT_LE(angle, spread + 1e-3f);
         widest = std::max(widest, angle);
         // Back along the velocity to the birth: on the emitter rectangle (x ±2, world z ±1),

@@ -91,8 +91,8 @@ void ExpectSampleScene() {
     EXPECT_STREQ(emitter->GetName(), "Emitter");
     EXPECT_STREQ(empty->GetName(), "Empty");
     EXPECT_EQ(empty->GetObjectRef(), nullptr);
-    EXPECT_TRUE(hosttest::MatrixNear(empty->GetNodeTM(80),
-                                     RotateZMatrix(1.5707964f) * TransMatrix(Point3(4, 0, -2))));
+    EXPECT_TRUE(hosttest::MatrixNear(
+        empty->GetNodeTM(80), RotateZMatrix(1.5707964f) * TransMatrix(Point3(4, 0, -2))));
     ASSERT_EQ(emitter->NumberOfChildren(), 1);
     INode *child = emitter->GetChildNode(0);
     EXPECT_STREQ(child->GetName(), "Child");

@@ -107,8 +107,7 @@ void SetViewTransforms(RenderInfo &ri, TimeValue t, const RendParams &rp,
 RenderInfo MakeRenderInfo(const ViewProjection &proj, TimeValue t, const RendParams &rp,
                           const std::function<Matrix3(TimeValue)> &camToWorldAt);
 /// The `RenderInfo` of a camera node at t; false when the node's object is not a camera.
-bool MakeCameraRenderInfo(INode *cameraNode, TimeValue t, const RendParams &rp,
-                          RenderInfo &ri);
+bool MakeCameraRenderInfo(INode *cameraNode, TimeValue t, const RendParams &rp, RenderInfo &ri);
 /// The `ViewParams` of a projection seen through `camToWorld`.
 ViewParams MakeViewParams(const ViewProjection &proj, const Matrix3 &camToWorld);
 /// The `ViewParams` of a camera node at t; false when the node's object is not a camera.

@@ -13,7 +13,8 @@ struct ParamSpec {
     ParamType type;    ///< TYPE_FLOAT, TYPE_INT or TYPE_BOOL
     BOOL animatable;
     float defaultValue;
-    ParamDimension *dim;  ///< how a user interface shows it (stdTimeDim: ticks, shown as frames)
+    ParamDimension
+        *dim;  ///< how a user interface shows it (stdTimeDim: ticks, shown as frames)
 };
 
 /// A new block (version 0) with the table's layout and defaults.
@@ -31,7 +32,8 @@ template <typename Base>
 class ParamObject : public Base {
 public:
     /// An object made for loading gets its block from the file.
-    ParamObject(const ParamSpec *specs, int count, bool loading) : specs_(specs), count_(count) {
+    ParamObject(const ParamSpec *specs, int count, bool loading)
+        : specs_(specs), count_(count) {
         if (!loading) this->ReplaceReference(0, MakeParamBlock(specs, count));
     }
 
