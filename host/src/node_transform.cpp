@@ -7,6 +7,7 @@
 #include "host/messages.h"
 
 #include "binary_io.h"
+#include "key_track.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,45 +32,10 @@ Quat Interpolate(const Quat &a, const Quat &b, float u) {
 
 template <typename V>
 V Evaluate(const TransformKeys<V> &track, TimeValue t, Interval &valid) {
-    const auto &keys = track.keys;
-    if (keys.empty()) return track.constant;
-    if (t <= keys.front().t) {
-        valid &= Interval(TIME_NegInfinity, keys.front().t);
-        return keys.front().v;
-    }
-    if (t >= keys.back().t) {
-        valid &= Interval(keys.back().t, TIME_PosInfinity);
-        return keys.back().v;
-    }
-    auto next = std::upper_bound(keys.begin(), keys.end(), t,
-                                 [](TimeValue time, const auto &k) { return time < k.t; });
-    auto prev = next - 1;
-    valid &= Interval(t, t);
-    const double u = (double(t) - prev->t) / (double(next->t) - prev->t);
-    return Interpolate(prev->v, next->v, static_cast<float>(u));
-}
-
-template <typename V>
-void SetKey(TransformKeys<V> &track, TimeValue t, const V &v) {
-    auto &keys = track.keys;
-    auto it = std::lower_bound(keys.begin(), keys.end(), t,
-                               [](const auto &k, TimeValue x) { return k.t < x; });
-    if (it != keys.end() && it->t == t)
-        it->v = v;
-    else
-        keys.insert(it, {t, v});
-}
-
-template <typename V>
-void SetByRule(TransformKeys<V> &track, TimeValue t, const V &v) {
-    if (!track.keys.empty()) {
-        SetKey(track, t, v);
-    } else if (Animating()) {
-        if (t != 0) SetKey(track, 0, track.constant);
-        SetKey(track, t, v);
-    } else {
-        track.constant = v;
-    }
+    if (track.keys.empty()) return track.constant;
+    const auto span = hostkeys::Locate(track.keys, t, valid);
+    if (span.prev == span.next) return span.prev->v;
+    return Interpolate(span.prev->v, span.next->v, static_cast<float>(span.u));
 }
 
 template <typename V>
@@ -199,15 +165,15 @@ Matrix3 PRSTransform::GetMatrix(TimeValue t, Interval &valid) const {
 }
 
 void PRSTransform::SetPosition(TimeValue t, const Point3 &p) {
-    SetByRule(pos_, t, p);
+    hostkeys::SetByAnimateRule(pos_.keys, pos_.constant, t, p);
 }
 void PRSTransform::SetRotation(TimeValue t, const Quat &q) {
     Quat n = q;
     n.Normalize();
-    SetByRule(rot_, t, n);
+    hostkeys::SetByAnimateRule(rot_.keys, rot_.constant, t, n);
 }
 void PRSTransform::SetScale(TimeValue t, const Point3 &s) {
-    SetByRule(scale_, t, s);
+    hostkeys::SetByAnimateRule(scale_.keys, scale_.constant, t, s);
 }
 
 void PRSTransform::SetMatrix(TimeValue t, const Matrix3 &local) {
@@ -220,54 +186,41 @@ void PRSTransform::SetMatrix(TimeValue t, const Matrix3 &local) {
 }
 
 void PRSTransform::SetPositionKey(TimeValue t, const Point3 &p) {
-    SetKey(pos_, t, p);
+    hostkeys::SetKey(pos_.keys, t, p);
 }
 void PRSTransform::SetRotationKey(TimeValue t, const Quat &q) {
     Quat n = q;
     n.Normalize();
-    SetKey(rot_, t, n);
+    hostkeys::SetKey(rot_.keys, t, n);
 }
 void PRSTransform::SetScaleKey(TimeValue t, const Point3 &s) {
-    SetKey(scale_, t, s);
+    hostkeys::SetKey(scale_.keys, t, s);
+}
+
+template <typename Self, typename F>
+decltype(auto) PRSTransform::Visit(Self &self, TransformTrack track, F &&f) {
+    switch (track) {
+        case TRACK_ROTATION:
+            return f(self.rot_);
+        case TRACK_SCALE:
+            return f(self.scale_);
+        case TRACK_POSITION:
+        default:
+            return f(self.pos_);
+    }
 }
 
 int PRSTransform::NumKeys(TransformTrack track) const {
-    switch (track) {
-        case TRACK_POSITION:
-            return static_cast<int>(pos_.keys.size());
-        case TRACK_ROTATION:
-            return static_cast<int>(rot_.keys.size());
-        case TRACK_SCALE:
-            return static_cast<int>(scale_.keys.size());
-    }
-    return 0;
+    return Visit(*this, track, [](const auto &tr) { return static_cast<int>(tr.keys.size()); });
 }
 
 TimeValue PRSTransform::GetKeyTime(TransformTrack track, int k) const {
     DbgAssert(k >= 0 && k < NumKeys(track));
-    switch (track) {
-        case TRACK_POSITION:
-            return pos_.keys[k].t;
-        case TRACK_ROTATION:
-            return rot_.keys[k].t;
-        case TRACK_SCALE:
-            return scale_.keys[k].t;
-    }
-    return 0;
+    return Visit(*this, track, [k](const auto &tr) { return tr.keys[k].t; });
 }
 
 void PRSTransform::DeleteKeys(TransformTrack track) {
-    switch (track) {
-        case TRACK_POSITION:
-            DropKeys(pos_);
-            break;
-        case TRACK_ROTATION:
-            DropKeys(rot_);
-            break;
-        case TRACK_SCALE:
-            DropKeys(scale_);
-            break;
-    }
+    Visit(*this, track, [](auto &tr) { DropKeys(tr); });
 }
 
 bool PRSTransform::HasKeys() const {

@@ -17,15 +17,10 @@
 namespace {
 
 using hosttest::MatrixNear;
+using hosttest::PointNear;
 using hosttest::SceneTest;
 
 constexpr float kPi = std::numbers::pi_v<float>;
-
-::testing::AssertionResult PointNear(const Point3 &a, const Point3 &b, float tol = 1e-4f) {
-    if ((a - b).Length() <= tol) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs ("
-                                         << b.x << ", " << b.y << ", " << b.z << ")";
-}
 
 /// The direction a node's −z axis points in at t.
 Point3 ViewDirection(INode *node, TimeValue t) {

@@ -22,15 +22,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using hosttest::PointNear;
 using hosttest::SceneTest;
 
 constexpr int kTPF = 160;
-
-::testing::AssertionResult PointNear(const Point3 &a, const Point3 &b, float tol = 1e-4f) {
-    if ((a - b).Length() <= tol) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs ("
-                                         << b.x << ", " << b.y << ", " << b.z << ")";
-}
 
 // Ids 3, 7 and 9 are particles 0, 1 and 2. Id 3 has velocities and ages; 7 is in frames 0
 // and 1 only; 9 appears in frame 2.

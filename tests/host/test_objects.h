@@ -48,6 +48,14 @@ inline ::testing::AssertionResult MatrixNear(const Matrix3 &a, const Matrix3 &b,
     return ::testing::AssertionSuccess();
 }
 
+/// Checks that two points lie within `tol` of each other.
+inline ::testing::AssertionResult PointNear(const Point3 &a, const Point3 &b,
+                                            float tol = 1e-4f) {
+    if ((a - b).Length() <= tol) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs ("
+                                         << b.x << ", " << b.y << ", " << b.z << ")";
+}
+
 /// Writes and reads one little-endian int32 chunk body.
 inline void WriteInt(ISave *s, std::int32_t v) {
     std::uint8_t b[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),

@@ -94,6 +94,10 @@ public:
     LoadResult LoadChunk(ILoad &l);
 
 private:
+    /// Calls `f` with the keys of `track`.
+    template <typename Self, typename F>
+    static decltype(auto) Visit(Self &self, TransformTrack track, F &&f);
+
     TransformKeys<Point3> pos_;
     TransformKeys<Quat> rot_;
     TransformKeys<Point3> scale_;
