@@ -4,6 +4,7 @@
 
 #include "host/inode.h"
 #include "host/interface.h"
+#include "host/messages.h"
 #include "host/node_transform.h"
 #include "host/param_object.h"
 
@@ -83,6 +84,7 @@ CameraObject *CameraOf(INode *node, TimeValue t) {
 CameraObject::~CameraObject() = default;
 
 Matrix3 ViewNodeTM(INode *node, TimeValue t) {
+    DbgAssert(node);
     Point3 pos, scale;
     Quat rot;
     DecomposeTM(node->GetNodeTM(t), pos, rot, scale);
@@ -124,7 +126,10 @@ void SetProjection(RenderInfo &ri, const ViewProjection &proj, const RendParams 
     const float halfWidth = 0.5f * static_cast<float>(rp.width);
     ri.projType = proj.projType;
     if (proj.projType == PROJ_PARALLEL) {
-        ri.kx = -static_cast<float>(rp.width) / proj.width;  // pixels per world unit, negated
+        // Pixels per world unit, negated.
+        const float width =
+            std::fabs(proj.width) > kMinOrthoWidth ? std::fabs(proj.width) : kMinOrthoWidth;
+        ri.kx = -static_cast<float>(rp.width) / width;
     } else {
         ri.kx = -halfWidth / std::tan(0.5f * std::clamp(proj.fov, kMinFOV, kMaxFOV));
     }
@@ -163,12 +168,17 @@ RenderInfo MakeRenderInfo(const ViewProjection &proj, TimeValue t, const RendPar
     return ri;
 }
 
+RenderInfo MakeNodeRenderInfo(const ViewProjection &proj, INode *viewNode, TimeValue t,
+                              const RendParams &rp) {
+    return MakeRenderInfo(proj, t, rp,
+                          [viewNode](TimeValue time) { return ViewNodeTM(viewNode, time); });
+}
+
 bool MakeCameraRenderInfo(INode *cameraNode, TimeValue t, const RendParams &rp,
                           RenderInfo &ri) {
     ViewProjection proj;
     if (!GetCameraProjection(cameraNode, t, proj)) return false;
-    ri = MakeRenderInfo(proj, t, rp,
-                        [cameraNode](TimeValue time) { return ViewNodeTM(cameraNode, time); });
+    ri = MakeNodeRenderInfo(proj, cameraNode, t, rp);
     return true;
 }
 

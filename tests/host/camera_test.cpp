@@ -167,6 +167,19 @@ TEST_F(Cameras, OrthographicViewsShowTheirWidth) {
     ASSERT_TRUE(GetCameraProjection(node, 0, cam));
     EXPECT_EQ(cam.projType, PROJ_PARALLEL);
     EXPECT_NEAR(cam.width, 60.0f, 1e-3f);
+
+    // A view of no width (a camera at its own target) still maps to finite pixels.
+    pb->SetValue(CAM_TARGET_DIST, 0, 0.0f);
+    RenderInfo zero;
+    ASSERT_TRUE(MakeCameraRenderInfo(node, 0, Image(500, 500), zero));
+    const Point2 s = zero.MapWorldToScreen(Point3(0, 0, 20));
+    EXPECT_TRUE(std::isfinite(s.x) && std::isfinite(s.y));
+
+    // A light's view from a node: the node's −z axis, whatever its scale.
+    INode *light = GetCOREInterface()->CreateObjectNode(nullptr);
+    light->SetNodeTM(0, ScaleMatrix(Point3(4, 4, 4)) * TransMatrix(Point3(0, 0, 100)));
+    const RenderInfo lit = MakeNodeRenderInfo(proj, light, 0, Image(500, 500));
+    EXPECT_TRUE(MatrixNear(lit.worldToCam[0], ri.worldToCam[0], 1e-4f));
 }
 
 TEST_F(Cameras, FieldsGetTheirTimesAndTheirOwnCamera) {

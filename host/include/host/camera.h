@@ -69,11 +69,15 @@ public:
     virtual BOOL IsOrtho() = 0;
 };
 
+/// Narrowest orthographic view, in world units across the image.
+constexpr float kMinOrthoWidth = 1.0e-4f;
+
 /// How a view projects.
 struct ViewProjection {
     ProjectionType projType = PROJ_PERSPECTIVE;
     float fov = 0.785398f;  ///< horizontal field of view in radians (perspective)
-    float width = 100.0f;   ///< world units across the image width (parallel)
+    float width = 100.0f;   ///< world units across the image width (parallel; at least
+                            ///< kMinOrthoWidth, so a camera at its target still projects)
     float hither = 0.001f;
     float yon = 1.0e30f;
 };
@@ -106,6 +110,10 @@ void SetViewTransforms(RenderInfo &ri, TimeValue t, const RendParams &rp,
 /// Both together.
 RenderInfo MakeRenderInfo(const ViewProjection &proj, TimeValue t, const RendParams &rp,
                           const std::function<Matrix3(TimeValue)> &camToWorldAt);
+/// The `RenderInfo` of any view node (a camera, or a light whose cone gives `proj`) at t: the
+/// node's −z axis is the view direction (`ViewNodeTM`).
+RenderInfo MakeNodeRenderInfo(const ViewProjection &proj, INode *viewNode, TimeValue t,
+                              const RendParams &rp);
 /// The `RenderInfo` of a camera node at t; false when the node's object is not a camera.
 bool MakeCameraRenderInfo(INode *cameraNode, TimeValue t, const RendParams &rp, RenderInfo &ri);
 /// The `ViewParams` of a projection seen through `camToWorld`.

@@ -77,7 +77,8 @@ public:
     Matrix3 GetNodeTM(TimeValue t, Interval *valid = nullptr) const;
     /// Gives the node the world transform `tm` at t (shear dropped): the local position,
     /// rotation and scale that produce it are set by the animate-mode rule, a key at t on a
-    /// keyed track or while animating, the constant otherwise.
+    /// keyed track or while animating, the constant otherwise. Nothing changes under a parent
+    /// scaled to nothing along an axis (no local transform reaches `tm` then).
     void SetNodeTM(TimeValue t, const Matrix3 &tm);
     /// World transform of the parent at t (identity without a parent).
     Matrix3 GetParentTM(TimeValue t, Interval *valid = nullptr) const;
