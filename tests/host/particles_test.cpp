@@ -80,6 +80,7 @@ TEST_F(Emitters, ClassesAnswerTheirNamesAndTheLifeIndex) {
         EXPECT_EQ(name, c.name);
         IParamBlock *pb = Block(p);
         ASSERT_NE(pb, nullptr);
+        EXPECT_EQ(p->GetParamBlock(), pb);
         EXPECT_EQ(pb->GetParamName(c.lifeIndex), "Life");
         EXPECT_EQ(pb->GetParameterType(c.lifeIndex), TYPE_INT);
         EXPECT_EQ(pb->GetParamDimension(c.lifeIndex), stdTimeDim);

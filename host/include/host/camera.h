@@ -29,6 +29,7 @@
 #include <functional>
 
 class INode;
+class IParamBlock;
 
 /// Class identifiers (super class CAMERA_CLASS_ID).
 constexpr Class_ID FREE_CAMERA_CLASS_ID(0x43414D46, 0x4E4D4252);
@@ -59,6 +60,8 @@ public:
     ~CameraObject() override;
     SClass_ID SuperClassID() override { return CAMERA_CLASS_ID; }
 
+    /// The camera's parameter block (also its reference 0); null for a camera without one.
+    virtual IParamBlock *GetParamBlock() const { return nullptr; }
     /// The camera at t; `valid` is narrowed to the times it holds.
     virtual RefResult EvalCameraState(TimeValue t, Interval &valid, CameraState *cs) = 0;
     /// Horizontal field of view in radians.

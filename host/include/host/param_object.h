@@ -37,6 +37,7 @@ public:
         if (!loading) this->ReplaceReference(0, MakeParamBlock(specs, count));
     }
 
+    /// The block (overrides the base's query where it has one).
     IParamBlock *GetParamBlock() const { return pblock_; }
 
     int NumRefs() override { return 1; }

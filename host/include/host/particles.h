@@ -32,6 +32,7 @@
 #include <vector>
 
 class INode;
+class IParamBlock;
 
 /// Class identifiers (super class GEOMOBJECT_CLASS_ID).
 constexpr Class_ID SPRAY_CLASS_ID(0x9bd61aa0, 0);
@@ -98,6 +99,10 @@ public:
     ~ParticleObject() override;
     /// `this` for I_PARTICLEOBJ.
     void *GetInterface(ULONG id) override;
+
+    /// The system's parameter block (also its reference 0), where the emitter-age rule reads
+    /// the life (`SPRAY_LIFE`, `SSPRAY_LIFE`); null for a system without one.
+    virtual IParamBlock *GetParamBlock() const { return nullptr; }
 
     /// Brings the particles to time t as emitted by `node` (its world transform places the
     /// emitter or, for a file, the file's coordinates; null stands for the world origin).
