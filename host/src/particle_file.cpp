@@ -7,6 +7,7 @@
 #include "host/interface.h"
 #include "host/messages.h"
 #include "host/param_object.h"
+#include "host/properties.h"
 
 #include "binary_io.h"
 #include "built_in_class.h"
@@ -357,7 +358,10 @@ const Sample *Find(const Frame &frame, std::uint32_t slot) {
     return it != frame.samples.end() && it->slot == slot ? &*it : nullptr;
 }
 
-class ParticleFile final : public ParamObject<ParticleFileObject> {
+/// Name of the file path among the object's properties.
+constexpr const char *kFileProperty = "File";
+
+class ParticleFile final : public ParamObject<ParticleFileObject>, public IObjectProperties {
 public:
     ParticleFile() : ParamObject(kSpecs, PFILE_NUM_PARAMS, false) {}
     explicit ParticleFile(bool loading) : ParamObject(kSpecs, PFILE_NUM_PARAMS, loading) {}
@@ -374,6 +378,48 @@ public:
     }
     const std::string &GetFileName() const override { return path_; }
     const std::string &GetLoadError() const override { return error_; }
+
+    void *GetInterface(ULONG id) override {
+        if (id == I_OBJECTPROPERTIES) return static_cast<IObjectProperties *>(this);
+        return ParamObject::GetInterface(id);
+    }
+
+    // Properties: the file path, as "File".
+    std::vector<PropertyInfo> ListProperties() override {
+        return {{kFileProperty,
+                 PropertyKind::String,
+                 {},
+                 "the particle file to play: CSV, or JSON when it ends in .json"}};
+    }
+    /// A file that cannot be read is refused (the message names it and what was wrong) and
+    /// the object keeps the file it had.
+    bool SetProperty(const std::string &name, const PropertyValue &value,
+                     std::string &error) override {
+        if (name != kFileProperty) {
+            error = "\"" + name + "\" is not a property of a particle file (expected \"" +
+                    kFileProperty + "\")";
+            return false;
+        }
+        const auto *path = std::get_if<std::string>(&value);
+        if (!path) {
+            error = std::string("\"") + kFileProperty + "\" expects a file path (a string)";
+            return false;
+        }
+        const std::string oldPath = path_, oldError = error_;
+        const std::shared_ptr<const FileData> oldData = data_;
+        const bool oldTried = tried_;
+        if (SetFileName(*path)) return true;
+        error = error_;
+        path_ = oldPath;
+        error_ = oldError;
+        data_ = oldData;
+        tried_ = oldTried;
+        return false;
+    }
+    std::optional<PropertyValue> GetProperty(const std::string &name) override {
+        if (name != kFileProperty) return std::nullopt;
+        return PropertyValue(path_);
+    }
 
     void Update(TimeValue t, INode *node) override;
 

@@ -10,6 +10,7 @@
 #include "host/interface.h"
 #include "host/node_transform.h"
 #include "host/particles.h"
+#include "host/properties.h"
 #include "host/scene_file.h"
 
 #include <gtest/gtest.h>
@@ -223,6 +224,39 @@ TEST_F(ParticleFiles, BadFilesNameTheFileThePlaceAndWhatWasExpected) {
     EXPECT_FALSE(p->SetFileName((dir_ / "missing.csv").string()));
     EXPECT_NE(p->GetLoadError().find("missing.csv: cannot open"), std::string::npos)
         << p->GetLoadError();
+}
+
+TEST_F(ParticleFiles, TheFileIsAPropertyThatRefusesUnreadableFiles) {
+    ParticleFileObject *p = Make();
+    IObjectProperties *props = GetObjectProperties(p);
+    ASSERT_NE(props, nullptr);
+    ASSERT_EQ(props->ListProperties().size(), 1u);
+    EXPECT_EQ(props->ListProperties()[0].name, "File");
+    EXPECT_EQ(props->ListProperties()[0].kind, PropertyKind::String);
+
+    std::string error;
+    const std::string good = Write("three.csv", kCsv);
+    ASSERT_TRUE(props->SetProperty("File", good, error)) << error;
+    EXPECT_EQ(std::get<std::string>(*props->GetProperty("File")), good);
+
+    // A bad file, a wrong type or name: refused with a reason, and the good file stays.
+    const std::string bad = Write("bad.csv", "frame,id,x\n");
+    EXPECT_FALSE(props->SetProperty("File", bad, error));
+    EXPECT_NE(error.find("bad.csv:1:"), std::string::npos) << error;
+    EXPECT_FALSE(props->SetProperty("File", 3, error));
+    EXPECT_NE(error.find("expects a file path"), std::string::npos) << error;
+    EXPECT_FALSE(props->SetProperty("Path", good, error));
+    EXPECT_NE(error.find("\"Path\" is not a property"), std::string::npos) << error;
+    EXPECT_FALSE(props->GetProperty("Path").has_value());
+    EXPECT_EQ(p->GetFileName(), good);
+    EXPECT_TRUE(p->GetLoadError().empty());
+    p->Update(kTPF / 2, nullptr);
+    EXPECT_EQ(p->NumParticles(), 3);
+
+    // Emitters have no properties beyond their parameters.
+    auto *spray = static_cast<Object *>(CreateInstance(GEOMOBJECT_CLASS_ID, SPRAY_CLASS_ID));
+    EXPECT_EQ(GetObjectProperties(spray), nullptr);
+    spray->DeleteThis();
 }
 
 TEST_F(ParticleFiles, ThePathSurvivesTheSceneFileAndAMissingFileIsReportedOnce) {

@@ -140,6 +140,8 @@ private:
 /// frame f plays at scene time f × ticks per frame + Time Offset. Between two file frames a
 /// particle present in both moves linearly (by id); a particle present in only one of them is
 /// dead in between; before the first and after the last file frame every particle is dead.
+/// The path is also the object's property "File" (properties.h), which refuses a file that
+/// cannot be read and then keeps the previous one.
 class ParticleFileObject : public ParticleObject {
 public:
     ~ParticleFileObject() override;
