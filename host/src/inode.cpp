@@ -1,8 +1,9 @@
 /// @file inode.cpp
-/// @brief Scene nodes: hierarchy through references, object, selection, transform and their
-///        scene-file chunks.
+/// @brief Scene nodes: hierarchy through references, object, selection, keyed transform,
+///        look-at target and their scene-file chunks.
 #include "host/inode.h"
 
+#include "host/interface.h"
 #include "host/material.h"
 #include "host/messages.h"
 
@@ -17,13 +18,17 @@ namespace {
 constexpr USHORT kChunkName = 0x0100;
 constexpr USHORT kChunkFlags = 0x0110;  // bit 0 selected, bit 1 root
 constexpr USHORT kChunkWire = 0x0120;   // wire colour 0x00BBGGRR
-constexpr USHORT kChunkTM = 0x0130;     // 4 rows of 3 floats
+// 0x0150 … 0x0170: the local transform's tracks (node_transform.cpp)
 constexpr USHORT kChunkChildren =
     0x0140;  // number of child references that follow the object's
 constexpr std::uint32_t kFlagSelected = 1u << 0;
 constexpr std::uint32_t kFlagRoot = 1u << 1;
 /// Most children one node may declare in a file (bounds the slot table allocated on load).
 constexpr std::uint32_t kMaxChildren = 1u << 20;
+
+/// Nodes whose look-at is being worked out on this thread: a target that depends on its
+/// looker (a target below the looking node) sees the looker without its look-at.
+thread_local std::vector<const INode *> aiming;
 
 }  // namespace
 
@@ -63,6 +68,8 @@ void INode::AttachChild(INode *child, int keepTM) {
     INode *oldParent = child->parent_;
     if (oldParent == this) return;
     for (INode *up = this; up; up = up->parent_) DbgAssert(up != child);  // no cycles
+    const TimeValue now = GetCOREInterface()->GetTime();
+    const Matrix3 world = child->GetNodeTM(now);
     // Referenced here first, so that leaving the old parent cannot delete the child.
     children_.push_back(nullptr);
     if (ReplaceReference(NumberOfChildren(), child) != REF_SUCCEED) {
@@ -72,10 +79,14 @@ void INode::AttachChild(INode *child, int keepTM) {
         DbgAssert(!"AttachChild: the child refers back to its new parent");
     }
     if (oldParent) oldParent->RemoveChildSlot(child);
+    if (keepTM) child->KeepWorldTM(now, world);
 }
 
-void INode::Detach(TimeValue, int) {
-    if (parent_) parent_->RemoveChildSlot(this);
+void INode::Detach(TimeValue t, int keepTM) {
+    if (!parent_) return;
+    const Matrix3 world = GetNodeTM(t);
+    parent_->RemoveChildSlot(this);
+    if (keepTM) KeepWorldTM(t, world);
 }
 
 void INode::RemoveChildSlot(INode *child) {
@@ -98,17 +109,82 @@ ObjectState INode::EvalWorldState(TimeValue t, BOOL) {
     return object_ ? object_->Eval(t) : ObjectState();
 }
 
-Matrix3 INode::GetNodeTM(TimeValue, Interval *) const {
-    return tm_;
+Matrix3 INode::GetParentTM(TimeValue t, Interval *valid) const {
+    return parent_ ? parent_->GetNodeTM(t, valid) : Matrix3();
 }
 
-void INode::SetNodeTM(TimeValue, const Matrix3 &tm) {
-    tm_ = tm;
+Matrix3 INode::GetNodeTM(TimeValue t, Interval *valid) const {
+    Interval iv = FOREVER;
+    Matrix3 world = prs_.GetMatrix(t, iv) * GetParentTM(t, &iv);
+    if (target_ && std::find(aiming.begin(), aiming.end(), this) == aiming.end()) {
+        aiming.push_back(this);
+        const Point3 at = target_->GetNodeTM(t, &iv).GetTrans();
+        aiming.pop_back();
+        Matrix3 rot;
+        if (LookAtRotation(world.GetTrans(), at, rot)) {
+            const Point3 eye = world.GetTrans();
+            world = ScaleMatrix(prs_.GetScale(t, iv)) * rot;
+            world.SetTrans(eye);
+        }
+    }
+    if (valid) *valid &= iv;
+    return world;
+}
+
+void INode::SetNodeTM(TimeValue t, const Matrix3 &tm) {
+    const Matrix3 parent = GetParentTM(t);
+    if (parent.Determinant() == 0.0f) return;  // no local transform reaches `tm`
+    ChangeTransform([&](PRSTransform &prs) { prs.SetMatrix(t, tm * Inverse(parent)); });
+}
+
+void INode::KeepWorldTM(TimeValue t, const Matrix3 &world) {
+    if (prs_.HasKeys() || GetNodeTM(t) == world) return;
+    SuspendAnimate();  // a new constant, never a key
+    SetNodeTM(t, world);
+    ResumeAnimate();
+}
+
+template <typename F>
+void INode::ChangeTransform(F &&change) {
+    change(prs_);
     NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+}
+
+void INode::SetPosition(TimeValue t, const Point3 &p) {
+    ChangeTransform([&](PRSTransform &prs) { prs.SetPosition(t, p); });
+}
+void INode::SetRotation(TimeValue t, const Quat &q) {
+    ChangeTransform([&](PRSTransform &prs) { prs.SetRotation(t, q); });
+}
+void INode::SetScale(TimeValue t, const Point3 &s) {
+    ChangeTransform([&](PRSTransform &prs) { prs.SetScale(t, s); });
+}
+void INode::SetPositionKey(TimeValue t, const Point3 &p) {
+    ChangeTransform([&](PRSTransform &prs) { prs.SetPositionKey(t, p); });
+}
+void INode::SetRotationKey(TimeValue t, const Quat &q) {
+    ChangeTransform([&](PRSTransform &prs) { prs.SetRotationKey(t, q); });
+}
+void INode::SetRotationKeyEuler(TimeValue t, const Point3 &degrees) {
+    SetRotationKey(t, EulerToQuat(degrees));
+}
+void INode::SetScaleKey(TimeValue t, const Point3 &s) {
+    ChangeTransform([&](PRSTransform &prs) { prs.SetScaleKey(t, s); });
+}
+void INode::DeleteKeys(TransformTrack track) {
+    ChangeTransform([&](PRSTransform &prs) { prs.DeleteKeys(track); });
+}
+
+bool INode::SetTarget(INode *target) {
+    if (target == this) return false;
+    if (ReplaceReference(TargetSlot(), target) != REF_SUCCEED) return false;
+    NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+    return true;
 }
 
 ReferenceTarget *INode::GetReference(int i) {
     if (i == 0) return object_;
+    if (i == TargetSlot()) return target_;
     if (i >= 1 && i <= NumberOfChildren()) return children_[i - 1];
     if (i == MtlRefIndex()) return mtl_;
     return nullptr;
@@ -117,6 +193,10 @@ ReferenceTarget *INode::GetReference(int i) {
 void INode::SetReference(int i, ReferenceTarget *rtarg) {
     if (i == 0) {
         object_ = dynamic_cast<Object *>(rtarg);
+        return;
+    }
+    if (i == TargetSlot()) {
+        target_ = dynamic_cast<INode *>(rtarg);
         return;
     }
     if (i == MtlRefIndex()) {
@@ -152,11 +232,7 @@ IOResult INode::Save(ISave *isave) {
     s.BeginChunk(kChunkWire);
     ok = ok && hostio::WriteU32(s, wireColor_);
     s.EndChunk();
-    s.BeginChunk(kChunkTM);
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 3; ++c) ok = ok && hostio::WriteF32(s, tm_.GetRow(r)[c]);
-    }
-    s.EndChunk();
+    ok = ok && prs_.Save(s);
     s.BeginChunk(kChunkChildren);
     ok = ok && hostio::WriteU32(s, static_cast<std::uint32_t>(children_.size()));
     s.EndChunk();
@@ -182,13 +258,6 @@ IOResult INode::Load(ILoad *iload) {
             case kChunkWire:
                 ok = hostio::ReadU32(l, wireColor_);
                 break;
-            case kChunkTM:
-                for (int r = 0; r < 4 && ok; ++r) {
-                    Point3 row;
-                    for (int c = 0; c < 3 && ok; ++c) ok = hostio::ReadF32(l, row[c]);
-                    tm_.SetRow(r, row);
-                }
-                break;
             case kChunkChildren: {
                 std::uint32_t count = 0;
                 ok = hostio::ReadU32(l, count) && count <= kMaxChildren;
@@ -197,6 +266,7 @@ IOResult INode::Load(ILoad *iload) {
                 break;
             }
             default:
+                ok = prs_.LoadChunk(l) != PRSTransform::LoadResult::kError;
                 break;
         }
         if (!ok) return IO_ERROR;

@@ -8,6 +8,7 @@
 
 #include "binary_io.h"
 #include "built_in_class.h"
+#include "key_track.h"
 
 #include <algorithm>
 #include <climits>
@@ -60,7 +61,6 @@ int TripleCount(ParamType t) {
 
 Value Lerp(ParamType type, const Value &a, const Value &b, double u) {
     Value r;
-    if (type == TYPE_BOOL) return a;  // a switch does not fade: it holds until the next key
     if (type == TYPE_INT) {
         r.i = RoundToInt(a.i + (double(b.i) - double(a.i)) * u);
         return r;
@@ -111,27 +111,11 @@ bool ConvertValue(ParamType from, ParamType to, const Value &in, Value &out) {
 
 /// Value of `p` at t; narrows `valid` to the times around t with the same value.
 Value Evaluate(const Param &p, TimeValue t, Interval &valid) {
-    const std::vector<Key> &keys = p.keys;
-    if (keys.size() < 2) return keys.empty() ? p.constant : keys.front().v;
-    if (t <= keys.front().t) {
-        valid &= Interval(TIME_NegInfinity, keys.front().t);
-        return keys.front().v;
-    }
-    if (t >= keys.back().t) {
-        valid &= Interval(keys.back().t, TIME_PosInfinity);
-        return keys.back().v;
-    }
-    // First key after t; t lies in [prev.t, next.t).
-    auto next = std::upper_bound(keys.begin(), keys.end(), t,
-                                 [](TimeValue time, const Key &k) { return time < k.t; });
-    auto prev = next - 1;
-    if (p.type == TYPE_BOOL) {
-        valid &= Interval(prev->t, next->t - 1);
-        return prev->v;
-    }
-    valid &= Interval(t, t);
-    const double u = (double(t) - prev->t) / (double(next->t) - prev->t);
-    return Lerp(p.type, prev->v, next->v, u);
+    if (p.keys.empty()) return p.constant;
+    // A switch does not fade: it holds until the next key.
+    const auto span = hostkeys::Locate(p.keys, t, valid, p.type == TYPE_BOOL);
+    if (span.prev == span.next || p.type == TYPE_BOOL) return span.prev->v;
+    return Lerp(p.type, span.prev->v, span.next->v, span.u);
 }
 
 class ParamBlock final : public IParamBlock {
@@ -252,24 +236,11 @@ private:
 
 BOOL ParamBlock::Store(int i, TimeValue t, const Value &v, bool asKey) {
     Param &p = At(i);
-    auto setKey = [&p](TimeValue time, const Value &value) {
-        auto it = std::lower_bound(p.keys.begin(), p.keys.end(), time,
-                                   [](const Key &k, TimeValue x) { return k.t < x; });
-        if (it != p.keys.end() && it->t == time)
-            it->v = value;
-        else
-            p.keys.insert(it, Key{time, value});
-    };
     if (asKey) {
         if (!p.animatable) return FALSE;
-        setKey(t, v);
-    } else if (!p.keys.empty()) {
-        setKey(t, v);
-    } else if (p.animatable && Animating()) {
-        if (t != 0) setKey(0, p.constant);
-        setKey(t, v);
+        hostkeys::SetKey(p.keys, t, v);
     } else {
-        p.constant = v;
+        hostkeys::SetByAnimateRule(p.keys, p.constant, t, v, p.animatable != FALSE);
     }
     NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
     return TRUE;

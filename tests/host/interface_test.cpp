@@ -172,8 +172,8 @@ TEST_F(SceneTest, NodesEvaluateToTheirObjectAndKeepTheirTransform) {
     Matrix3 tm = RotateZMatrix(0.5f);
     tm.SetTrans(Point3(1, 2, 3));
     node->SetNodeTM(0, tm);
-    EXPECT_EQ(node->GetNodeTM(800), tm);
-    EXPECT_EQ(node->GetObjectTM(800), tm);
+    EXPECT_TRUE(hosttest::MatrixNear(node->GetNodeTM(800), tm));
+    EXPECT_TRUE(hosttest::MatrixNear(node->GetObjectTM(800), tm));
     node->SetWireColor(0x0000FFFF);
     EXPECT_EQ(node->GetWireColor(), 0x0000FFFFu);
 

@@ -134,7 +134,8 @@ TEST_F(SceneTest, NodeHoldsItsMaterialAsAReference) {
     EXPECT_EQ(node->GetChildNode(0), child);
     EXPECT_EQ(node->GetMtl(), m);
     EXPECT_EQ(node->GetReference(1), child);
-    EXPECT_EQ(node->GetReference(2), m);
+    EXPECT_EQ(node->GetReference(2), nullptr) << "the look-at target's slot";
+    EXPECT_EQ(node->GetReference(3), m);
 
     // Saved and loaded with the scene.
     const std::vector<std::uint8_t> bytes = SaveSceneToMemory();

@@ -62,6 +62,9 @@ void BuildSampleScene() {
     h1->AddNode(child);  // one maker, one target, two slots
     h1->value = 11;
     h2->value = 22;
+    empty->SetPositionKey(0, Point3(0, 0, 0));
+    empty->SetPositionKey(160, Point3(8, 0, -4));
+    empty->SetRotationKeyEuler(160, Point3(0, 0, 90));
 
     IParamBlock *pb = h1->block;
     pb->SetKey(TestHelper::kSize, 0, 1.0f);
@@ -88,11 +91,13 @@ void ExpectSampleScene() {
     EXPECT_STREQ(emitter->GetName(), "Emitter");
     EXPECT_STREQ(empty->GetName(), "Empty");
     EXPECT_EQ(empty->GetObjectRef(), nullptr);
+    EXPECT_TRUE(hosttest::MatrixNear(
+        empty->GetNodeTM(80), RotateZMatrix(1.5707964f) * TransMatrix(Point3(4, 0, -2))));
     ASSERT_EQ(emitter->NumberOfChildren(), 1);
     INode *child = emitter->GetChildNode(0);
     EXPECT_STREQ(child->GetName(), "Child");
     EXPECT_EQ(child->GetParentNode(), emitter);
-    EXPECT_EQ(child->GetNodeTM(0), SampleTM());
+    EXPECT_TRUE(hosttest::MatrixNear(child->GetNodeTM(0), SampleTM()));
     EXPECT_EQ(child->GetWireColor(), 0x00336699u);
     EXPECT_EQ(ip->GetSelNodeCount(), 1);
     EXPECT_EQ(ip->GetSelNode(0), child);
@@ -268,13 +273,16 @@ TEST_F(SceneTest, AFileNamingAnUninstalledClassIsRefused) {
 TEST_F(SceneTest, ForeignFilesAndVersionsAreRefused) {
     const Bytes saved = SaveSceneToMemory();
     Bytes other = saved;
-    other[8] = 2;  // format version 2
-    try {
-        LoadSceneFromMemory(other, "future.nsc");
-        ADD_FAILURE();
-    } catch (const SceneFileError &e) {
-        EXPECT_NE(std::string(e.what()).find("version 2 is not supported"), std::string::npos)
-            << e.what();
+    for (std::uint32_t version : {kSceneFileVersion - 1, kSceneFileVersion + 1}) {
+        other[8] = static_cast<std::uint8_t>(version);
+        try {
+            LoadSceneFromMemory(other, "other.nsc");
+            ADD_FAILURE() << "version " << version << " was accepted";
+        } catch (const SceneFileError &e) {
+            const std::string expected =
+                "version " + std::to_string(version) + " is not supported";
+            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+        }
     }
     other = saved;
     other[0] = 'X';

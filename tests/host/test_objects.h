@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -31,6 +32,29 @@ public:
 private:
     UserInterfaceService *previous_;
 };
+
+/// Checks that two transforms agree element by element within `tol`.
+inline ::testing::AssertionResult MatrixNear(const Matrix3 &a, const Matrix3 &b,
+                                             float tol = 1e-5f) {
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            if (!(std::fabs(a.GetRow(r)[c] - b.GetRow(r)[c]) <= tol)) {
+                return ::testing::AssertionFailure()
+                       << "row " << r << " column " << c << ": " << a.GetRow(r)[c] << " vs "
+                       << b.GetRow(r)[c];
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+/// Checks that two points lie within `tol` of each other.
+inline ::testing::AssertionResult PointNear(const Point3 &a, const Point3 &b,
+                                            float tol = 1e-4f) {
+    if ((a - b).Length() <= tol) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs ("
+                                         << b.x << ", " << b.y << ", " << b.z << ")";
+}
 
 /// Writes and reads one little-endian int32 chunk body.
 inline void WriteInt(ISave *s, std::int32_t v) {

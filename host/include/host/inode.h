@@ -1,10 +1,11 @@
 /// @file inode.h
 /// @brief Scene nodes: name, place in the hierarchy, the object they carry, selection, wire
-///        colour and transform.
+///        colour, keyed transform and look-at target.
 #pragma once
 
 #include "host/animatable.h"
 #include "host/geom.h"
+#include "host/node_transform.h"
 #include "host/object.h"
 
 #include <string>
@@ -15,10 +16,20 @@ constexpr Class_ID NODE_CLASS_ID(0x4E4F4445, 0x00000001);
 
 class Mtl;
 
-/// A scene node. References: 0 is the object, 1 + i is child i, and the one after the last
-/// child (1 + `NumberOfChildren()`) is the material. A parent owns its children
+/// A scene node. References: 0 is the object, 1 + i is child i, then the look-at target
+/// (1 + NumberOfChildren(), possibly empty) and the material (2 + NumberOfChildren(),
+/// possibly empty; after the target so that scene files saved before nodes had materials
+/// keep their slots). A parent owns its children
 /// through those references: deleting a node deletes the children that nobody else references.
 /// Nodes are made and deleted through the `Interface` (`CreateObjectNode`, `DeleteNode`).
+///
+/// Transform: a local transform (node_transform.h) relative to the parent's world transform.
+/// A node with a target takes its world orientation from the look-at instead of its rotation
+/// track: its −z axis points at the target's world position and its y axis leans towards
+/// world +z (world +y when it looks straight up or down); its position still follows its own
+/// track in the parent's frame and its scale its own scale track. When node and target are at
+/// the same place the node keeps its own orientation. A node cannot aim at itself or at one of
+/// its ancestors (the reference would close a cycle).
 class INode : public ReferenceTarget {
 public:
     INode();
@@ -40,11 +51,14 @@ public:
     INode *GetParentNode() const { return parent_; }
     int NumberOfChildren() const { return static_cast<int>(children_.size()); }
     INode *GetChildNode(int i) const;
-    /// Makes `child` the last child of this node, detaching it from its previous parent. The
-    /// world transform of the child is kept (`keepTM` is accepted for compatibility).
+    /// Makes `child` the last child of this node, detaching it from its previous parent. With
+    /// `keepTM`, a child whose transform has no keys gets the local transform that keeps its
+    /// world transform at the current time; a keyed child keeps its keys, which are then
+    /// relative to the new parent.
     void AttachChild(INode *child, int keepTM = 1);
     /// Removes this node from its parent without deleting it; if nothing else references it,
-    /// the caller owns it afterwards.
+    /// the caller owns it afterwards. `keepTM` keeps the world transform at t as in
+    /// `AttachChild`.
     void Detach(TimeValue t, int keepTM = 1);
 
     // Object
@@ -68,16 +82,43 @@ public:
     DWORD GetWireColor() const { return wireColor_; }
     void SetWireColor(DWORD color) { wireColor_ = color; }
 
-    // Transform (world space; constant over time for now)
+    // Transform
+    /// World transform at t; `valid` (when given) is narrowed to the times around t where it
+    /// stays the same.
     Matrix3 GetNodeTM(TimeValue t, Interval *valid = nullptr) const;
+    /// Gives the node the world transform `tm` at t (shear dropped): the local position,
+    /// rotation and scale that produce it are set by the animate-mode rule, a key at t on a
+    /// keyed track or while animating, the constant otherwise. Nothing changes under a parent
+    /// scaled to nothing along an axis (no local transform reaches `tm` then).
     void SetNodeTM(TimeValue t, const Matrix3 &tm);
+    /// World transform of the parent at t (identity without a parent).
+    Matrix3 GetParentTM(TimeValue t, Interval *valid = nullptr) const;
+    /// The local transform; change it through the setters below so that dependents hear.
+    const PRSTransform &GetLocalTransform() const { return prs_; }
+    /// Local values at t by the animate-mode rule.
+    void SetPosition(TimeValue t, const Point3 &p);
+    void SetRotation(TimeValue t, const Quat &q);
+    void SetScale(TimeValue t, const Point3 &s);
+    /// Local keys, whatever the animate mode.
+    void SetPositionKey(TimeValue t, const Point3 &p);
+    void SetRotationKey(TimeValue t, const Quat &q);
+    /// A rotation key from Euler angles in degrees (`EulerToQuat`).
+    void SetRotationKeyEuler(TimeValue t, const Point3 &degrees);
+    void SetScaleKey(TimeValue t, const Point3 &s);
+    void DeleteKeys(TransformTrack track);
+
+    // Look-at target
+    /// Aims the node at `target` (null removes the target). False, changing nothing, when the
+    /// target is the node itself or one of its ancestors.
+    bool SetTarget(INode *target);
+    INode *GetTarget() const { return target_; }
     /// Transform of the object in world space (the node transform: objects sit at their node).
     Matrix3 GetObjectTM(TimeValue t, Interval *valid = nullptr) const {
         return GetNodeTM(t, valid);
     }
 
     // References
-    int NumRefs() override { return 2 + NumberOfChildren(); }
+    int NumRefs() override { return 3 + NumberOfChildren(); }
     ReferenceTarget *GetReference(int i) override;
     void SetReference(int i, ReferenceTarget *rtarg) override;
     RefResult NotifyRefChanged(Interval changeInt, ReferenceTarget *hTarget, PartID &partID,
@@ -93,14 +134,21 @@ private:
     void MakeRoot() { root_ = true; }
     /// Drops the reference to `child` (without deleting it) and removes its slot.
     void RemoveChildSlot(INode *child);
-    int MtlRefIndex() const { return 1 + NumberOfChildren(); }
+    int TargetSlot() const { return 1 + NumberOfChildren(); }
+    int MtlRefIndex() const { return 2 + NumberOfChildren(); }
+    /// Applies `change` to the local transform and tells the dependents.
+    template <typename F>
+    void ChangeTransform(F &&change);
+    /// Without keys: sets the local transform that puts the node at world `tm` at t.
+    void KeepWorldTM(TimeValue t, const Matrix3 &world);
 
     std::string name_;
     INode *parent_ = nullptr;
     Object *object_ = nullptr;
     Mtl *mtl_ = nullptr;
     std::vector<INode *> children_;
-    Matrix3 tm_;
+    INode *target_ = nullptr;
+    PRSTransform prs_;
     DWORD wireColor_ = 0x00B0B0B0;
     bool selected_ = false;
     bool root_ = false;

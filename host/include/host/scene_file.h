@@ -31,7 +31,7 @@
 #include <vector>
 
 /// Version of the scene file format this build writes and reads.
-constexpr std::uint32_t kSceneFileVersion = 1;
+constexpr std::uint32_t kSceneFileVersion = 2;
 
 /// A scene file that could not be written or read. `what()` names the file, the offset when
 /// the fault lies at a place in it, and what was expected.

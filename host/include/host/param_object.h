@@ -1,0 +1,88 @@
+/// @file param_object.h
+/// @brief Objects described by a table of parameters: one parameter block as reference 0 whose
+///        names, dimensions and defaults come from the table, answered to the host's
+///        parameter-name and parameter-dimension queries.
+#pragma once
+
+#include "host/animatable.h"
+#include "host/paramblock.h"
+
+/// One parameter of a table-described block.
+struct ParamSpec {
+    const char *name;  ///< the name users set it by ("Birth Rate")
+    ParamType type;    ///< TYPE_FLOAT, TYPE_INT or TYPE_BOOL
+    BOOL animatable;
+    float defaultValue;
+    ParamDimension
+        *dim;  ///< how a user interface shows it (stdTimeDim: ticks, shown as frames)
+};
+
+/// A new block (version 0) with the table's layout and defaults.
+IParamBlock *MakeParamBlock(const ParamSpec *specs, int count);
+/// TRUE when `block` has the table's layout (count and types), so it can be read by index.
+bool BlockMatches(IParamBlock *block, const ParamSpec *specs, int count);
+/// Answers REFMSG_GET_PARAM_NAME and REFMSG_GET_PARAM_DIM from the table (indices outside it
+/// are named "??"); false for any other message.
+bool AnswerParamQuery(const ParamSpec *specs, int count, PartID partID, RefMessage message);
+
+/// An object of base `Base` (an `Object` subclass) whose reference 0 and sub-animatable 0
+/// ("Parameters") is its table-described block. A block of another layout put into slot 0
+/// (from a damaged file) is not taken: the slot stays empty and reads give the defaults.
+template <typename Base>
+class ParamObject : public Base {
+public:
+    /// An object made for loading gets its block from the file.
+    ParamObject(const ParamSpec *specs, int count, bool loading)
+        : specs_(specs), count_(count) {
+        if (!loading) this->ReplaceReference(0, MakeParamBlock(specs, count));
+    }
+
+    /// The block (overrides the base's query where it has one).
+    IParamBlock *GetParamBlock() const { return pblock_; }
+
+    int NumRefs() override { return 1; }
+    ReferenceTarget *GetReference(int i) override { return i == 0 ? pblock_ : nullptr; }
+    void SetReference(int i, ReferenceTarget *rtarg) override {
+        if (i != 0) return;
+        auto *block = dynamic_cast<IParamBlock *>(rtarg);
+        pblock_ = BlockMatches(block, specs_, count_) ? block : nullptr;
+    }
+    int NumSubs() override { return 1; }
+    Animatable *SubAnim(int i) override { return i == 0 ? pblock_ : nullptr; }
+    TSTR SubAnimName(int i) override { return i == 0 ? "Parameters" : TSTR(); }
+
+    RefResult NotifyRefChanged(Interval, ReferenceTarget *, PartID &partID,
+                               RefMessage message) override {
+        return AnswerParamQuery(specs_, count_, partID, message) ? REF_STOP : REF_SUCCEED;
+    }
+
+protected:
+    /// Parameter `i` at t (the default without a block); `valid` is narrowed as the block does.
+    float GetFloat(int i, TimeValue t, Interval &valid) const {
+        float v = specs_[i].defaultValue;
+        if (pblock_) pblock_->GetValue(i, t, v, valid);
+        return v;
+    }
+    int GetInt(int i, TimeValue t, Interval &valid) const {
+        int v = static_cast<int>(specs_[i].defaultValue);
+        if (pblock_) pblock_->GetValue(i, t, v, valid);
+        return v;
+    }
+    float GetFloat(int i, TimeValue t) const {
+        Interval valid = FOREVER;
+        return GetFloat(i, t, valid);
+    }
+    int GetInt(int i, TimeValue t) const {
+        Interval valid = FOREVER;
+        return GetInt(i, t, valid);
+    }
+    /// Gives `copy` (made for loading) a clone of this object's block.
+    void CloneBlockInto(ParamObject &copy, RemapDir &remap) {
+        copy.ReplaceReference(0, remap.CloneRef(pblock_));
+    }
+
+private:
+    const ParamSpec *specs_;
+    int count_;
+    IParamBlock *pblock_ = nullptr;
+};

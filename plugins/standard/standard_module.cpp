@@ -1,0 +1,17 @@
+/// @file standard_module.cpp
+/// @brief Entry points of the module `standard`: the default age controller and the standard
+///        effect plug-ins, registered with the host and in the plug-in registry.
+#include "framework/effect_module.h"
+#include "plugins/standard/default_controller.h"
+
+// The module's classes in the order the host lists them; each new class is appended.
+HOST_MODULE_ENTRY_POINTS("Nimbra Standard PlugIns", GetDefaultControllerDesc())
+
+namespace {
+EffectModule module({"Nimbra developers", "Part of Nimbra, the particle-effects renderer."},
+                    LibNumberClasses, LibClassDesc);
+}  // namespace
+
+HOST_EXPORT BOOL DllMain(HINSTANCE instance, DWORD reason, void *) {
+    return module.DllMain(instance, reason);
+}

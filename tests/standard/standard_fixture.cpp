@@ -1,0 +1,166 @@
+/// @file standard_fixture.cpp
+/// @brief The module environment, controller and owner fixtures, and the scratch library file.
+#include "standard_fixture.h"
+
+#include <atomic>
+#include <cstring>
+#include <unistd.h>
+
+namespace standardtest {
+
+namespace {
+
+ModuleLoader *loader = nullptr;
+fs::path configDir;
+
+/// The folder that holds exactly `nimbra.so` and `standard.so` (links to the built modules).
+fs::path ModuleFolder() {
+    return fs::path(NIMBRA_TEST_MODULE_DIR) / "standard";
+}
+
+class OwnerDesc : public ClassDesc {
+public:
+    int IsPublic() override { return FALSE; }
+    void *Create(BOOL loading) override {
+        return static_cast<Animatable *>(new ControllerOwner(loading != FALSE));
+    }
+    const TCHAR *ClassName() override { return "ControllerOwner"; }
+    SClass_ID SuperClassID() override { return HELPER_CLASS_ID; }
+    Class_ID ClassID() override { return ControllerOwner::kClassID; }
+    const TCHAR *Category() override { return "Tests"; }
+};
+OwnerDesc ownerDesc;
+constexpr char kTestClasses[] = "standard-tests";
+
+[[maybe_unused]] const auto *environment =
+    ::testing::AddGlobalTestEnvironment(new StandardModules);
+
+}  // namespace
+
+void StandardModules::SetUp() {
+    configDir =
+        fs::temp_directory_path() / ("nimbra_standard_test_" + std::to_string(getpid()));
+    fs::remove_all(configDir);
+    fs::create_directories(configDir);
+    GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, configDir.c_str());
+    loader = new ModuleLoader;
+    const int loaded = loader->LoadAll({ModuleFolder()});
+    ASSERT_EQ(loaded, 2) << (loader->Failures().empty() ? std::string("")
+                                                        : loader->Failures()[0].reason);
+}
+
+void StandardModules::TearDown() {
+    GetCOREInterface()->ResetScene();
+    delete loader;
+    loader = nullptr;
+    GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, nullptr);
+    std::error_code ignored;
+    fs::remove_all(configDir, ignored);
+}
+
+const ModuleLoader &StandardModules::Loader() {
+    return *loader;
+}
+const fs::path &StandardModules::ConfigDir() {
+    return configDir;
+}
+
+DefaultController *NewController() {
+    auto *object = static_cast<Animatable *>(
+        CreateInstance(REF_MAKER_CLASS_ID, kDefaultControllerClassID));
+    auto *controller = dynamic_cast<DefaultController *>(object);
+    if (object && !controller) object->DeleteThis();
+    return controller;
+}
+
+void ControllerTest::SetUp() {
+    c = NewController();
+    ASSERT_NE(c, nullptr);
+}
+
+void ControllerTest::TearDown() {
+    if (c) c->DeleteThis();
+}
+
+// LibraryFile ---------------------------------------------------------------------------------
+
+LibraryFile::LibraryFile() : file_(std::tmpfile()), previous_(io()->file) {
+    io()->file = file_;
+}
+
+LibraryFile::~LibraryFile() {
+    io()->file = previous_;
+    if (file_) std::fclose(file_);
+}
+
+void LibraryFile::Rewind() {
+    std::rewind(file_);
+}
+
+std::vector<std::uint8_t> LibraryFile::Bytes() {
+    std::fflush(file_);
+    const long at = std::ftell(file_);
+    std::rewind(file_);
+    std::vector<std::uint8_t> bytes;
+    int ch;
+    while ((ch = std::fgetc(file_)) != EOF) bytes.push_back(static_cast<std::uint8_t>(ch));
+    std::fseek(file_, at, SEEK_SET);
+    return bytes;
+}
+
+void LibraryFile::Replace(const std::vector<std::uint8_t> &bytes) {
+    std::fflush(file_);
+    EXPECT_EQ(ftruncate(fileno(file_), 0), 0);
+    std::rewind(file_);
+    if (!bytes.empty()) {
+        EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file_), bytes.size());
+    }
+    std::rewind(file_);
+}
+
+// ControllerOwner -----------------------------------------------------------------------------
+
+ControllerOwner::ControllerOwner(bool loading) {
+    if (!loading) MakeRefByID(FOREVER, 0, NewController());
+}
+
+ReferenceTarget *ControllerOwner::Clone(RemapDir &remap) {
+    auto *copy = new ControllerOwner(true);
+    copy->ReplaceReference(0, remap.CloneRef(controller));
+    return copy;
+}
+
+void OwnerTest::SetUp() {
+    ClassDirectory::Instance().Add(&ownerDesc, kTestClasses);
+    GetCOREInterface()->ResetScene();
+}
+
+void OwnerTest::TearDown() {
+    GetCOREInterface()->ResetScene();
+    ClassDirectory::Instance().RemoveModule(kTestClasses);
+}
+
+// Byte fields ---------------------------------------------------------------------------------
+
+std::int32_t IntAt(const std::vector<std::uint8_t> &bytes, std::size_t at) {
+    EXPECT_LE(at + 4, bytes.size());
+    if (at + 4 > bytes.size()) return 0;
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= std::uint32_t(bytes[at + i]) << (8 * i);
+    return static_cast<std::int32_t>(v);
+}
+
+float FloatAt(const std::vector<std::uint8_t> &bytes, std::size_t at) {
+    const std::int32_t bits = IntAt(bytes, at);
+    float v;
+    std::memcpy(&v, &bits, 4);
+    return v;
+}
+
+std::uint16_t U16At(const std::vector<std::uint8_t> &bytes, std::size_t at) {
+    EXPECT_LE(at + 2, bytes.size());
+    if (at + 2 > bytes.size()) return 0;
+    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+}  // namespace standardtest

@@ -1,0 +1,112 @@
+/// @file standard_fixture.h
+/// @brief What the tests of the module `standard` share: the module loaded through the host's
+///        loader once per test program, controllers made through `CreateInstance`, a scratch
+///        library file, and an owner object that holds a controller in a scene.
+#pragma once
+
+#include "framework/nimbra_interface.h"
+#include "plugins/standard/default_controller.h"
+#include "host/class_desc.h"
+#include "host/interface.h"
+#include "host/module_loader.h"
+#include "host/object.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+namespace standardtest {
+
+namespace fs = std::filesystem;
+
+/// Loads `nimbra` and `standard` with the host's module loader before the first test and
+/// unloads them after the last, with the configuration directory (where `nimbra.reg` is
+/// written) in a fresh temporary folder.
+class StandardModules : public ::testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
+
+    static const ModuleLoader &Loader();
+    static const fs::path &ConfigDir();
+};
+
+/// A new default controller made through the host, as owners make them.
+DefaultController *NewController();
+
+/// Makes a controller per test and deletes it after, unless the test handed it to an owner
+/// (set `c` to null then).
+class ControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    DefaultController *c = nullptr;
+};
+
+/// A scratch file as the library file of the interface object while it lives (the previous
+/// one comes back after).
+class LibraryFile {
+public:
+    LibraryFile();
+    ~LibraryFile();
+    LibraryFile(const LibraryFile &) = delete;
+    LibraryFile &operator=(const LibraryFile &) = delete;
+
+    NimbraInterface *io() const { return GetNimbraInterface(); }
+    /// Back to the start, as the library code does before reading what it wrote.
+    void Rewind();
+    /// Everything in the file.
+    std::vector<std::uint8_t> Bytes();
+    /// Replaces the file's content and rewinds.
+    void Replace(const std::vector<std::uint8_t> &bytes);
+
+private:
+    std::FILE *file_;
+    std::FILE *previous_;
+};
+
+/// A helper object that holds one default controller (reference 0), as the system's plug-ins
+/// and helper do, and counts the change messages that reach it. Registered in the class
+/// directory while an `OwnerTest` runs.
+class ControllerOwner : public HelperObject {
+public:
+    static constexpr Class_ID kClassID{0x7E57C001, 0x1};
+
+    /// With a new controller, unless made for loading.
+    explicit ControllerOwner(bool loading = false);
+
+    Class_ID ClassID() override { return kClassID; }
+    void GetClassName(TSTR &s) override { s = "ControllerOwner"; }
+    const TCHAR *GetObjectName() override { return "Owner"; }
+    int NumRefs() override { return 1; }
+    ReferenceTarget *GetReference(int i) override { return i == 0 ? controller : nullptr; }
+    void SetReference(int i, ReferenceTarget *target) override {
+        if (i == 0) controller = dynamic_cast<DefaultController *>(target);
+    }
+    RefResult NotifyRefChanged(Interval, ReferenceTarget *, PartID &,
+                               RefMessage message) override {
+        if (message == REFMSG_CHANGE) ++changes;
+        return REF_SUCCEED;
+    }
+    ReferenceTarget *Clone(RemapDir &remap) override;
+
+    DefaultController *controller = nullptr;
+    int changes = 0;
+};
+
+/// Registers `ControllerOwner` and starts and ends each test with an empty scene.
+class OwnerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+/// Little-endian fields of a byte buffer, for checking written files.
+std::int32_t IntAt(const std::vector<std::uint8_t> &bytes, std::size_t at);
+float FloatAt(const std::vector<std::uint8_t> &bytes, std::size_t at);
+std::uint16_t U16At(const std::vector<std::uint8_t> &bytes, std::size_t at);
+
+}  // namespace standardtest
