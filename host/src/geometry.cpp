@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <span>
 
 namespace {
 
@@ -169,30 +170,30 @@ namespace {
 
 // Parameter tables --------------------------------------------------------------------------
 
-constexpr ParamSpec kPlaneSpecs[] = {
-    {"Length", TYPE_FLOAT, TRUE, 0, {100.0f}, &stdWorldDim},
-    {"Width", TYPE_FLOAT, TRUE, 1, {100.0f}, &stdWorldDim},
-    {"Length Segments", TYPE_INT, TRUE, 2, {4.0f}, &defaultDim},
-    {"Width Segments", TYPE_INT, TRUE, 3, {4.0f}, &defaultDim},
+const ParamSpec kPlaneSpecs[] = {
+    {"Length", TYPE_FLOAT, TRUE, 100.0f, stdWorldDim},
+    {"Width", TYPE_FLOAT, TRUE, 100.0f, stdWorldDim},
+    {"Length Segments", TYPE_INT, TRUE, 4.0f, defaultDim},
+    {"Width Segments", TYPE_INT, TRUE, 4.0f, defaultDim},
 };
-constexpr ParamSpec kBoxSpecs[] = {
-    {"Length", TYPE_FLOAT, TRUE, 0, {10.0f}, &stdWorldDim},
-    {"Width", TYPE_FLOAT, TRUE, 1, {10.0f}, &stdWorldDim},
-    {"Height", TYPE_FLOAT, TRUE, 2, {10.0f}, &stdWorldDim},
-    {"Length Segments", TYPE_INT, TRUE, 3, {1.0f}, &defaultDim},
-    {"Width Segments", TYPE_INT, TRUE, 4, {1.0f}, &defaultDim},
-    {"Height Segments", TYPE_INT, TRUE, 5, {1.0f}, &defaultDim},
+const ParamSpec kBoxSpecs[] = {
+    {"Length", TYPE_FLOAT, TRUE, 10.0f, stdWorldDim},
+    {"Width", TYPE_FLOAT, TRUE, 10.0f, stdWorldDim},
+    {"Height", TYPE_FLOAT, TRUE, 10.0f, stdWorldDim},
+    {"Length Segments", TYPE_INT, TRUE, 1.0f, defaultDim},
+    {"Width Segments", TYPE_INT, TRUE, 1.0f, defaultDim},
+    {"Height Segments", TYPE_INT, TRUE, 1.0f, defaultDim},
 };
-constexpr ParamSpec kSphereSpecs[] = {
-    {"Radius", TYPE_FLOAT, TRUE, 0, {10.0f}, &stdWorldDim},
-    {"Segments", TYPE_INT, TRUE, 1, {32.0f}, &defaultDim},
+const ParamSpec kSphereSpecs[] = {
+    {"Radius", TYPE_FLOAT, TRUE, 10.0f, stdWorldDim},
+    {"Segments", TYPE_INT, TRUE, 32.0f, defaultDim},
 };
-constexpr ParamSpec kCylinderSpecs[] = {
-    {"Radius", TYPE_FLOAT, TRUE, 0, {5.0f}, &stdWorldDim},
-    {"Height", TYPE_FLOAT, TRUE, 1, {10.0f}, &stdWorldDim},
-    {"Height Segments", TYPE_INT, TRUE, 2, {5.0f}, &defaultDim},
-    {"Cap Segments", TYPE_INT, TRUE, 3, {1.0f}, &defaultDim},
-    {"Sides", TYPE_INT, TRUE, 4, {18.0f}, &defaultDim},
+const ParamSpec kCylinderSpecs[] = {
+    {"Radius", TYPE_FLOAT, TRUE, 5.0f, stdWorldDim},
+    {"Height", TYPE_FLOAT, TRUE, 10.0f, stdWorldDim},
+    {"Height Segments", TYPE_INT, TRUE, 5.0f, defaultDim},
+    {"Cap Segments", TYPE_INT, TRUE, 1.0f, defaultDim},
+    {"Sides", TYPE_INT, TRUE, 18.0f, defaultDim},
 };
 
 // Shapes from the parameter values (the float parameters first in every table) --------------
@@ -285,7 +286,9 @@ class Primitive final : public PrimitiveObject {
 public:
     static_assert(Traits::kSpecs.size() <= kMaxParams);
 
-    explicit Primitive(bool loading = false) : PrimitiveObject(Traits::kSpecs, loading) {}
+    explicit Primitive(bool loading = false)
+        : PrimitiveObject(Traits::kSpecs.data(), static_cast<int>(Traits::kSpecs.size()),
+                          loading) {}
 
     Class_ID ClassID() override { return Traits::kClassID; }
     void GetClassName(TSTR &s) override { s = Traits::kName; }
@@ -300,7 +303,7 @@ public:
 
     ReferenceTarget *Clone(RemapDir &remap) override {
         auto *copy = new Primitive(true);
-        CloneParamsInto(*copy, remap);
+        CloneBlockInto(*copy, remap);
         return copy;
     }
 };

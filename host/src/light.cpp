@@ -15,22 +15,22 @@
 
 namespace {
 
-constexpr ParamSpec kLightSpecs[] = {
-    {"Color", TYPE_RGBA, TRUE, 10, {1.0f, 1.0f, 1.0f}, &stdColorDim},
-    {"Multiplier", TYPE_FLOAT, TRUE, 4, {1.0f}, &defaultDim},
-    {"Contrast", TYPE_FLOAT, TRUE, 19, {0.0f}, &defaultDim},
-    {"Diffuse Soften", TYPE_FLOAT, TRUE, 20, {0.0f}, &defaultDim},
-    {"Hotspot", TYPE_FLOAT, TRUE, 7, {43.0f}, &defaultDim},
-    {"Falloff", TYPE_FLOAT, TRUE, 8, {45.0f}, &defaultDim},
-    {"Aspect Ratio", TYPE_FLOAT, TRUE, 11, {1.0f}, &defaultDim},
-    {"Map Size", TYPE_INT, TRUE, 13, {512.0f}, &defaultDim},
-    {"Map Bias", TYPE_FLOAT, TRUE, 14, {1.0f}, &defaultDim},
-    {"Map Range", TYPE_FLOAT, TRUE, 15, {4.0f}, &defaultDim},
-    {"Ray Bias", TYPE_FLOAT, TRUE, 16, {0.2f}, &stdWorldDim},
-    {"Attenuation Near Start", TYPE_FLOAT, TRUE, 17, {0.0f}, &stdWorldDim},
-    {"Attenuation Near End", TYPE_FLOAT, TRUE, 18, {40.0f}, &stdWorldDim},
-    {"Attenuation Start", TYPE_FLOAT, TRUE, 5, {80.0f}, &stdWorldDim},
-    {"Attenuation End", TYPE_FLOAT, TRUE, 6, {200.0f}, &stdWorldDim},
+const ParamSpec kLightSpecs[] = {
+    {"Color", TYPE_RGBA, TRUE, 0.0f, stdColorDim, Color(1.0f, 1.0f, 1.0f), 10},
+    {"Multiplier", TYPE_FLOAT, TRUE, 1.0f, defaultDim, {}, 4},
+    {"Contrast", TYPE_FLOAT, TRUE, 0.0f, defaultDim, {}, 19},
+    {"Diffuse Soften", TYPE_FLOAT, TRUE, 0.0f, defaultDim, {}, 20},
+    {"Hotspot", TYPE_FLOAT, TRUE, 43.0f, defaultDim, {}, 7},
+    {"Falloff", TYPE_FLOAT, TRUE, 45.0f, defaultDim, {}, 8},
+    {"Aspect Ratio", TYPE_FLOAT, TRUE, 1.0f, defaultDim, {}, 11},
+    {"Map Size", TYPE_INT, TRUE, 512.0f, defaultDim, {}, 13},
+    {"Map Bias", TYPE_FLOAT, TRUE, 1.0f, defaultDim, {}, 14},
+    {"Map Range", TYPE_FLOAT, TRUE, 4.0f, defaultDim, {}, 15},
+    {"Ray Bias", TYPE_FLOAT, TRUE, 0.2f, stdWorldDim, {}, 16},
+    {"Attenuation Near Start", TYPE_FLOAT, TRUE, 0.0f, stdWorldDim, {}, 17},
+    {"Attenuation Near End", TYPE_FLOAT, TRUE, 40.0f, stdWorldDim, {}, 18},
+    {"Attenuation Start", TYPE_FLOAT, TRUE, 80.0f, stdWorldDim, {}, 5},
+    {"Attenuation End", TYPE_FLOAT, TRUE, 200.0f, stdWorldDim, {}, 6},
 };
 static_assert(std::size(kLightSpecs) == GenLight::PB_COUNT);
 
@@ -105,7 +105,7 @@ Matrix3 RigidFrame(const Matrix3 &tm, BOOL &uniformScale) {
 LightObject::~LightObject() = default;
 
 GenLight::GenLight(int type, bool loading)
-    : ParamBlockOwner<LightObject>(kLightSpecs, kBlockVersion, loading),
+    : ParamObject<LightObject>(kLightSpecs, PB_COUNT, loading, kBlockVersion),
       type_(std::clamp(type, OMNI_LIGHT, TDIR_LIGHT)) {}
 
 GenLight::~GenLight() = default;
@@ -180,7 +180,7 @@ void GenLight::CopyLightData(GenLight &copy) const {
 
 ReferenceTarget *GenLight::Clone(RemapDir &remap) {
     auto *copy = new GenLight(type_, true);
-    CloneParamsInto(*copy, remap);
+    CloneBlockInto(*copy, remap);
     CopyLightData(*copy);
     return copy;
 }
@@ -235,7 +235,7 @@ IOResult GenLight::Load(ILoad *iload) {
 
 void *GenLight::GetInterface(ULONG id) {
     if (id == I_OBJECTPROPERTIES) return static_cast<IObjectProperties *>(this);
-    return ParamBlockOwner<LightObject>::GetInterface(id);
+    return ParamObject<LightObject>::GetInterface(id);
 }
 
 namespace {

@@ -11,14 +11,14 @@
 
 namespace {
 
-constexpr ParamSpec kStdMatSpecs[] = {
-    {"Ambient", TYPE_RGBA, TRUE, 0, {0.6f, 0.6f, 0.6f}, &stdColorDim},
-    {"Diffuse", TYPE_RGBA, TRUE, 1, {0.6f, 0.6f, 0.6f}, &stdColorDim},
-    {"Specular", TYPE_RGBA, TRUE, 2, {0.9f, 0.9f, 0.9f}, &stdColorDim},
-    {"Glossiness", TYPE_FLOAT, TRUE, 3, {0.1f}, &defaultDim},
-    {"Specular Level", TYPE_FLOAT, TRUE, 4, {0.0f}, &defaultDim},
-    {"Self-Illumination", TYPE_FLOAT, TRUE, 5, {0.0f}, &defaultDim},
-    {"Material ID", TYPE_INT, FALSE, 6, {0.0f}, &defaultDim},
+const ParamSpec kStdMatSpecs[] = {
+    {"Ambient", TYPE_RGBA, TRUE, 0.0f, stdColorDim, Color(0.6f, 0.6f, 0.6f)},
+    {"Diffuse", TYPE_RGBA, TRUE, 0.0f, stdColorDim, Color(0.6f, 0.6f, 0.6f)},
+    {"Specular", TYPE_RGBA, TRUE, 0.0f, stdColorDim, Color(0.9f, 0.9f, 0.9f)},
+    {"Glossiness", TYPE_FLOAT, TRUE, 0.1f, defaultDim},
+    {"Specular Level", TYPE_FLOAT, TRUE, 0.0f, defaultDim},
+    {"Self-Illumination", TYPE_FLOAT, TRUE, 0.0f, defaultDim},
+    {"Material ID", TYPE_INT, FALSE, 0.0f, defaultDim},
 };
 
 /// Largest material ID: the material channel holds one byte per pixel.
@@ -59,7 +59,8 @@ void ShadeStandard(ShadeContext &sc, const StdMatValues &v) {
     sc.out.t = Color(0.0f, 0.0f, 0.0f);
 }
 
-StdMat::StdMat(bool loading) : ParamBlockOwner<Mtl>(kStdMatSpecs, 0, loading) {
+StdMat::StdMat(bool loading)
+    : ParamObject<Mtl>(kStdMatSpecs, static_cast<int>(std::size(kStdMatSpecs)), loading) {
     Refresh();
 }
 
@@ -117,19 +118,19 @@ void StdMat::Shade(ShadeContext &sc) {
 }
 
 void StdMat::SetReference(int i, ReferenceTarget *rtarg) {
-    ParamBlockOwner<Mtl>::SetReference(i, rtarg);
+    ParamObject<Mtl>::SetReference(i, rtarg);
     Refresh();  // a block installed by a scene load
 }
 
 RefResult StdMat::NotifyRefChanged(Interval changeInt, ReferenceTarget *hTarget, PartID &partID,
                                    RefMessage message) {
     if (message == REFMSG_CHANGE && hTarget == GetParamBlock()) Refresh();
-    return ParamBlockOwner<Mtl>::NotifyRefChanged(changeInt, hTarget, partID, message);
+    return ParamObject<Mtl>::NotifyRefChanged(changeInt, hTarget, partID, message);
 }
 
 ReferenceTarget *StdMat::Clone(RemapDir &remap) {
     auto *copy = new StdMat(true);
-    CloneParamsInto(*copy, remap);
+    CloneBlockInto(*copy, remap);
     copy->cacheTime_ = cacheTime_;
     copy->Refresh();
     return copy;

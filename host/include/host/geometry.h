@@ -5,7 +5,7 @@
 
 #include "host/geom.h"
 #include "host/object.h"
-#include "host/param_owner.h"
+#include "host/param_object.h"
 
 /// A ray: origin `p` and direction `dir`. Distances along it are in units of |dir|, so a ray
 /// carried into another space by an affine transform keeps its distances.
@@ -47,7 +47,7 @@ bool IntersectShape(const PrimitiveShape &shape, const Ray &ray, float tmin, flo
 /// Base of the analytic primitives: a geometric object whose surface is a `PrimitiveShape`
 /// driven by its parameter block. Segment counts are kept for tessellated display; rendering
 /// uses the exact surface.
-class PrimitiveObject : public ParamBlockOwner<GeomObject> {
+class PrimitiveObject : public ParamObject<GeomObject> {
 public:
     /// The surface at t.
     virtual PrimitiveShape GetShape(TimeValue t) = 0;
@@ -59,8 +59,8 @@ public:
     Box3 GetObjectBox(TimeValue t) { return GetShape(t).Bounds(); }
 
 protected:
-    PrimitiveObject(std::span<const ParamSpec> specs, bool loading)
-        : ParamBlockOwner<GeomObject>(specs, 0, loading) {}
+    PrimitiveObject(const ParamSpec *specs, int count, bool loading)
+        : ParamObject<GeomObject>(specs, count, loading) {}
 };
 
 // Parameter indices of each primitive's block (names in quotes).

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "host/object.h"
-#include "host/param_owner.h"
+#include "host/param_object.h"
 #include "host/properties.h"
 #include "host/render_info.h"
 #include "host/shade_context.h"
@@ -97,7 +97,7 @@ public:
 ///
 /// A module's light class derives from it (keeping the block) and extends its description
 /// by overriding `CreateLightDesc` with a `GenLightDesc` subclass.
-class GenLight : public ParamBlockOwner<LightObject>, public IObjectProperties {
+class GenLight : public ParamObject<LightObject>, public IObjectProperties {
 public:
     enum {
         PB_COLOR,

@@ -6,7 +6,7 @@
 
 #include "host/animatable.h"
 #include "host/geom.h"
-#include "host/param_owner.h"
+#include "host/param_object.h"
 
 class ShadeContext;
 
@@ -63,7 +63,7 @@ void ShadeStandard(ShadeContext &sc, const StdMatValues &v);
 
 /// The standard material, created as (MATERIAL_CLASS_ID, DMTL_CLASS_ID), class name
 /// "Standard".
-class StdMat : public ParamBlockOwner<Mtl> {
+class StdMat : public ParamObject<Mtl> {
 public:
     // Parameter indices ("Ambient", "Diffuse", "Specular", "Glossiness", "Specular Level",
     // "Self-Illumination", "Material ID").
