@@ -90,7 +90,8 @@ bool SolveQuadratic(double a, double b, double c, double &t0, double &t1) {
 
 bool HitSphere(const PrimitiveShape &s, const Ray &r, float tmin, float tmax, float &t,
                Point3 &n) {
-    const double a = DotProd(r.dir, r.dir);
+    const double a =
+        double(r.dir.x) * r.dir.x + double(r.dir.y) * r.dir.y + double(r.dir.z) * r.dir.z;
     const double b =
         double(r.p.x) * r.dir.x + double(r.p.y) * r.dir.y + double(r.p.z) * r.dir.z;
     const double c = double(r.p.x) * r.p.x + double(r.p.y) * r.p.y + double(r.p.z) * r.p.z -

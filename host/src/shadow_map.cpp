@@ -20,8 +20,12 @@ constexpr Point3 kCubeForward[6] = {{1, 0, 0},  {-1, 0, 0}, {0, 1, 0},
 constexpr Point3 kCubeUp[6] = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1},
                                {0, 0, 1}, {0, 1, 0}, {0, 1, 0}};
 
-/// Offsets of the filter taps in units of the filter radius; the first two are the corners.
-constexpr float kTap[4] = {-0.75f, 0.75f, -0.25f, 0.25f};
+/// Side of the blocks of texels whose depth range is kept.
+constexpr int kTile = 16;
+
+/// Offsets of the filter taps (a 3 × 3 grid of bilinear taps) in units of the filter radius.
+constexpr float kTap[3] = {-2.0f / 3.0f, 0.0f, 2.0f / 3.0f};
+constexpr float kTapReach = 2.0f / 3.0f;
 
 }  // namespace
 
@@ -59,7 +63,11 @@ std::unique_ptr<ShadowMap> ShadowMap::Build(const ObjLightDesc &desc,
     } else {
         return nullptr;
     }
-    for (Face &face : map->faces_) map->BuildFace(face, rgc);
+    map->tiles_ = (map->size_ + kTile - 1) / kTile;
+    for (Face &face : map->faces_) {
+        map->BuildFace(face, rgc);
+        map->BuildTiles(face);
+    }
     return map;
 }
 
@@ -92,6 +100,43 @@ void ShadowMap::BuildFace(Face &face, const RenderGlobalContext &rgc) const {
     });
 }
 
+void ShadowMap::BuildTiles(Face &face) const {
+    const std::size_t count = static_cast<std::size_t>(tiles_) * tiles_;
+    face.tileMin.assign(count, kNoDepth);
+    face.tileMax.assign(count, -kNoDepth);
+    for (int j = 0; j < size_; ++j) {
+        for (int i = 0; i < size_; ++i) {
+            const float d = face.depth[static_cast<std::size_t>(j) * size_ + i];
+            const std::size_t tile = static_cast<std::size_t>(j / kTile) * tiles_ + i / kTile;
+            face.tileMin[tile] = std::min(face.tileMin[tile], d);
+            face.tileMax[tile] = std::max(face.tileMax[tile], d);
+        }
+    }
+}
+
+int ShadowMap::Decide(const Face &face, int x0, int y0, int x1, int y1, float ref) const {
+    // Texels outside a single face are lit; a cube's lookups clamp to the face.
+    bool outside = false;
+    if (x0 < 0 || y0 < 0 || x1 >= size_ || y1 >= size_) {
+        outside = !cube_;
+        x0 = std::clamp(x0, 0, size_ - 1);
+        y0 = std::clamp(y0, 0, size_ - 1);
+        x1 = std::clamp(x1, 0, size_ - 1);
+        y1 = std::clamp(y1, 0, size_ - 1);
+    }
+    float lo = kNoDepth, hi = -kNoDepth;
+    for (int ty = y0 / kTile; ty <= y1 / kTile; ++ty) {
+        for (int tx = x0 / kTile; tx <= x1 / kTile; ++tx) {
+            const std::size_t tile = static_cast<std::size_t>(ty) * tiles_ + tx;
+            lo = std::min(lo, face.tileMin[tile]);
+            hi = std::max(hi, face.tileMax[tile]);
+        }
+    }
+    if (lo >= ref) return 1;
+    if (hi < ref && !outside) return 0;
+    return -1;
+}
+
 int ShadowMap::FaceOf(const Point3 &p) const {
     const float ax = std::fabs(p.x), ay = std::fabs(p.y), az = std::fabs(p.z);
     if (ax >= ay && ax >= az) return p.x >= 0.0f ? 0 : 1;
@@ -104,17 +149,30 @@ float ShadowMap::Lookup(const Face &face, float x, float y, float ref) const {
     const float fx = x - fx0, fy = y - fy0;
     const int x0 = static_cast<int>(fx0), y0 = static_cast<int>(fy0);
     const int n = size_;
-    auto lit = [&](int i, int j) -> float {
-        if (cube_) {
-            i = std::clamp(i, 0, n - 1);
-            j = std::clamp(j, 0, n - 1);
-        } else if (i < 0 || j < 0 || i >= n || j >= n) {
-            return 1.0f;
-        }
-        return face.depth[static_cast<std::size_t>(j) * n + i] >= ref ? 1.0f : 0.0f;
-    };
-    const float top = lit(x0, y0) + (lit(x0 + 1, y0) - lit(x0, y0)) * fx;
-    const float bottom = lit(x0, y0 + 1) + (lit(x0 + 1, y0 + 1) - lit(x0, y0 + 1)) * fx;
+    float l00, l10, l01, l11;
+    if (x0 >= 0 && y0 >= 0 && x0 + 1 < n && y0 + 1 < n) {
+        const float *row = face.depth.data() + static_cast<std::size_t>(y0) * n + x0;
+        l00 = row[0] >= ref ? 1.0f : 0.0f;
+        l10 = row[1] >= ref ? 1.0f : 0.0f;
+        l01 = row[n] >= ref ? 1.0f : 0.0f;
+        l11 = row[n + 1] >= ref ? 1.0f : 0.0f;
+    } else {
+        auto lit = [&](int i, int j) -> float {
+            if (cube_) {
+                i = std::clamp(i, 0, n - 1);
+                j = std::clamp(j, 0, n - 1);
+            } else if (i < 0 || j < 0 || i >= n || j >= n) {
+                return 1.0f;
+            }
+            return face.depth[static_cast<std::size_t>(j) * n + i] >= ref ? 1.0f : 0.0f;
+        };
+        l00 = lit(x0, y0);
+        l10 = lit(x0 + 1, y0);
+        l01 = lit(x0, y0 + 1);
+        l11 = lit(x0 + 1, y0 + 1);
+    }
+    const float top = l00 + (l10 - l00) * fx;
+    const float bottom = l01 + (l11 - l01) * fx;
     return top + (bottom - top) * fy;
 }
 
@@ -138,16 +196,15 @@ float ShadowMap::Factor(const Point3 &p) const {
     const float ref = depth - bias_ * footprint;
     if (radius_ < 0.5f) return Lookup(face, u, v, ref);
 
-    // A 4 × 4 grid of bilinear taps over the filter square. The corners and the centre decide
-    // alone when they agree (no edge nearby).
-    float probe = Lookup(face, u, v, ref);
-    for (int a = 0; a < 2; ++a)
-        for (int b = 0; b < 2; ++b)
-            probe += Lookup(face, u + kTap[a] * radius_, v + kTap[b] * radius_, ref);
-    if (probe == 0.0f || probe == 5.0f) return probe * 0.2f;
+    // Every texel the filter can touch, decided at once where the depth range allows.
+    const float reach = kTapReach * radius_;
+    const int decided = Decide(face, static_cast<int>(std::floor(u - reach)),
+                               static_cast<int>(std::floor(v - reach)),
+                               static_cast<int>(std::floor(u + reach)) + 1,
+                               static_cast<int>(std::floor(v + reach)) + 1, ref);
+    if (decided >= 0) return static_cast<float>(decided);
     float sum = 0.0f;
-    for (int a = 0; a < 4; ++a)
-        for (int b = 0; b < 4; ++b)
-            sum += Lookup(face, u + kTap[a] * radius_, v + kTap[b] * radius_, ref);
-    return sum / 16.0f;
+    for (float a : kTap)
+        for (float b : kTap) sum += Lookup(face, u + a * radius_, v + b * radius_, ref);
+    return sum / 9.0f;
 }

@@ -37,9 +37,16 @@ private:
         Matrix3 lightToFace;  ///< rotation (identity for a single face)
         Matrix3 faceToWorld;
         std::vector<float> depth;
+        /// Nearest and farthest depth of each kTile × kTile block of texels, so that a lookup
+        /// far from any shadow edge is decided without filtering.
+        std::vector<float> tileMin, tileMax;
     };
 
     void BuildFace(Face &face, const RenderGlobalContext &rgc) const;
+    void BuildTiles(Face &face) const;
+    /// 1 when every texel of the square x0 … x1, y0 … y1 (inclusive) is at or beyond `ref`,
+    /// 0 when every one is nearer, -1 when they differ.
+    int Decide(const Face &face, int x0, int y0, int x1, int y1, float ref) const;
     /// Bilinear percentage-closer lookup at map position (x, y).
     float Lookup(const Face &face, float x, float y, float ref) const;
     /// The face that sees `p` (light space).
@@ -48,6 +55,7 @@ private:
     ProjectionType proj_ = PROJ_PERSPECTIVE;
     float xscale_ = -1.0f, yscale_ = 1.0f, centre_ = 0.0f;
     int size_ = 0;
+    int tiles_ = 0;        ///< tiles per side
     float bias_ = 1.0f;    ///< in texel footprints
     float radius_ = 0.0f;  ///< filter radius in texels
     bool cube_ = false;
