@@ -128,17 +128,7 @@ void GenLight::SetType(int type) {
 
 RefResult GenLight::EvalLightState(TimeValue t, Interval &valid, LightState *ls) {
     if (!ls) return REF_FAIL;
-    if (IParamBlock *pb = GetParamBlock()) {
-        // Narrow the validity through every parameter the state takes.
-        for (int i = 0; i < pb->NumParams(); ++i) {
-            float f;
-            Color c;
-            if (pb->GetParameterType(i) == TYPE_RGBA)
-                pb->GetValue(i, t, c, valid);
-            else
-                pb->GetValue(i, t, f, valid);
-        }
-    }
+    NarrowToBlockValidity(GetParamBlock(), t, valid);
     ls->type = type_;
     ls->on = on_;
     ls->color = GetColor(PB_COLOR, t);

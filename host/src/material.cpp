@@ -89,17 +89,7 @@ void StdMat::SetGBufID(ULONG id) {
 void StdMat::Update(TimeValue t, Interval &valid) {
     cacheTime_ = t;
     Refresh();
-    if (IParamBlock *pb = GetParamBlock()) {
-        for (int i = 0; i < pb->NumParams(); ++i) {
-            if (pb->GetParameterType(i) == TYPE_RGBA) {
-                Color c;
-                pb->GetValue(i, t, c, valid);
-            } else {
-                float f;
-                pb->GetValue(i, t, f, valid);
-            }
-        }
-    }
+    NarrowToBlockValidity(GetParamBlock(), t, valid);
 }
 
 void StdMat::Refresh() {

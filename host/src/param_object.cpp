@@ -36,6 +36,20 @@ IParamBlock *MakeParamBlock(const ParamSpec *specs, int count, DWORD version) {
     return block;
 }
 
+void NarrowToBlockValidity(IParamBlock *block, TimeValue t, Interval &valid) {
+    if (!block) return;
+    for (int i = 0; i < block->NumParams(); ++i) {
+        const ParamType type = block->GetParameterType(i);
+        if (type == TYPE_RGBA || type == TYPE_POINT3) {
+            Point3 v;
+            block->GetValue(i, t, v, valid);
+        } else {
+            float v;
+            block->GetValue(i, t, v, valid);
+        }
+    }
+}
+
 bool BlockMatches(IParamBlock *block, const ParamSpec *specs, int count) {
     if (!block || block->NumParams() != count) return false;
     for (int i = 0; i < count; ++i) {

@@ -24,6 +24,8 @@ struct ParamSpec {
 
 /// A new block with the table's layout, identifiers and defaults, and version `version`.
 IParamBlock *MakeParamBlock(const ParamSpec *specs, int count, DWORD version = 0);
+/// Narrows `valid` to the times around t where every parameter of `block` keeps its value.
+void NarrowToBlockValidity(IParamBlock *block, TimeValue t, Interval &valid);
 /// TRUE when `block` has the table's layout (count and types), so it can be read by index.
 bool BlockMatches(IParamBlock *block, const ParamSpec *specs, int count);
 /// Answers REFMSG_GET_PARAM_NAME and REFMSG_GET_PARAM_DIM from the table (indices outside it
