@@ -15,8 +15,8 @@ class BuiltInClassDesc final : public ClassDesc {
 public:
     using Factory = Animatable *(*)();
     /// Construct only as a namespace-scope object: registers itself under the module "host".
-    BuiltInClassDesc(const TCHAR *name, SClass_ID super, Class_ID id, const TCHAR *category = "",
-                     Factory make = nullptr)
+    BuiltInClassDesc(const TCHAR *name, SClass_ID super, Class_ID id,
+                     const TCHAR *category = "", Factory make = nullptr)
         : name_(name), super_(super), id_(id), category_(category), make_(make) {
         ClassDirectory::Instance().Add(this, "host");
     }
