@@ -12,7 +12,7 @@ public:
     void *Create(BOOL) override { return static_cast<Animatable *>(new CircleShape); }
     const TCHAR *ClassName() override { return "Circle"; }
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
-    Class_ID ClassID() override { return kCircleShapeClassID; }
+    Class_ID ClassID() override { return CircleShape::kClassID; }
     const TCHAR *Category() override { return "Simple Smoke"; }
 };
 

@@ -7,8 +7,6 @@
 #include "plugins/standard/soft_disk.h"
 #include "plugins/standard/sprite_shape.h"
 
-constexpr Class_ID kCircleShapeClassID(kParticleShapeKey, 0x282C0A37);
-
 /// The descriptor of the Circle shape ("Circle", category "Simple Smoke").
 STANDARD_API ClassDesc *GetCircleShapeDesc();
 
@@ -16,13 +14,15 @@ STANDARD_API ClassDesc *GetCircleShapeDesc();
 /// references, no controllers; its library record is empty.
 class STANDARD_API CircleShape : public SpriteShape {
 public:
+    /// Class identifier: the category key, then the plug-in ID.
+    static constexpr Class_ID kClassID{kParticleShapeKey, 0x282C0A37};
     /// What its roll-up ("Circle") says about it.
     static constexpr char kAboutText[] = "Produces a circle shaped particle.";
 
     CircleShape();
     ~CircleShape() override;
 
-    Class_ID ClassID() override { return kCircleShapeClassID; }
+    Class_ID ClassID() override { return kClassID; }
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
     void GetClassName(TSTR &s) override { s = "Circle"; }
 

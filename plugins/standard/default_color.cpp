@@ -51,7 +51,7 @@ public:
     }
     const TCHAR *ClassName() override { return "Default Color"; }
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
-    Class_ID ClassID() override { return kDefaultColorClassID; }
+    Class_ID ClassID() override { return DefaultColorShader::kClassID; }
     const TCHAR *Category() override { return "Color Gradient"; }
 };
 

@@ -7,8 +7,6 @@
 #include "framework/class_ids.h"
 #include "plugins/standard/table_plugin.h"
 
-constexpr Class_ID kDefaultColorClassID(kColorShaderKey, 0x74874163);
-
 /// The descriptor of the default colour shader ("Default Color", category "Color Gradient").
 STANDARD_API ClassDesc *GetDefaultColorDesc();
 
@@ -21,6 +19,9 @@ STANDARD_API ClassDesc *GetDefaultColorDesc();
 /// result by the coverage. The shader writes red, green and blue; never alpha.
 class STANDARD_API DefaultColorShader : public TablePlugIn {
 public:
+    /// Class identifier: the category key, then the plug-in ID.
+    static constexpr Class_ID kClassID{kColorShaderKey, 0x74874163};
+
     enum Param {
         kShadeType,  ///< 0 One, 1 Two, 2 Four
         kBirthColor1,
@@ -39,7 +40,7 @@ public:
     explicit DefaultColorShader(bool loading = false);
     ~DefaultColorShader() override;
 
-    Class_ID ClassID() override { return kDefaultColorClassID; }
+    Class_ID ClassID() override { return kClassID; }
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
     void GetClassName(TSTR &s) override { s = "DefaultColor"; }
 

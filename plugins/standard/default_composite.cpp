@@ -41,7 +41,7 @@ public:
     }
     const TCHAR *ClassName() override { return "Default Composite"; }
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
-    Class_ID ClassID() override { return kDefaultCompositeClassID; }
+    Class_ID ClassID() override { return DefaultComposite::kClassID; }
     const TCHAR *Category() override { return "Nimbra Plugins"; }
 };
 

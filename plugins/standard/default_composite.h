@@ -7,8 +7,6 @@
 #include "framework/class_ids.h"
 #include "plugins/standard/table_plugin.h"
 
-constexpr Class_ID kDefaultCompositeClassID(kCompositeKey, 0x49120A27);
-
 /// The descriptor of the default composite ("Default Composite", category "Nimbra Plugins").
 STANDARD_API ClassDesc *GetDefaultCompositeDesc();
 
@@ -17,6 +15,9 @@ STANDARD_API ClassDesc *GetDefaultCompositeDesc();
 /// opaque by the coverage).
 class STANDARD_API DefaultComposite : public TablePlugIn {
 public:
+    /// Class identifier: the category key, then the plug-in ID.
+    static constexpr Class_ID kClassID{kCompositeKey, 0x49120A27};
+
     enum Param { kCompositeType, kBlurType, kParams };
     enum CompositeType { kAlpha, kGlow, kDarken, kBlur, kCompositeTypes };
     /// Where the blur takes its strength from. The roll-up's labels pair with these as listed:
@@ -27,7 +28,7 @@ public:
     explicit DefaultComposite(bool loading = false);
     ~DefaultComposite() override;
 
-    Class_ID ClassID() override { return kDefaultCompositeClassID; }
+    Class_ID ClassID() override { return kClassID; }
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
     void GetClassName(TSTR &s) override { s = "DefaultComp"; }
 

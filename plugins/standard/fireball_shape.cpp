@@ -53,7 +53,7 @@ public:
     }
     const TCHAR *ClassName() override { return "FireBall"; }
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
-    Class_ID ClassID() override { return kFireBallShapeClassID; }
+    Class_ID ClassID() override { return FireBallShape::kClassID; }
     const TCHAR *Category() override { return "FireBall Shader"; }
 };
 

@@ -9,8 +9,6 @@
 #include <cstdint>
 #include <memory>
 
-constexpr Class_ID kFireBallShapeClassID(kParticleShapeKey, 0x5DB61872);
-
 /// The descriptor of the FireBall shape ("FireBall", category "FireBall Shader").
 STANDARD_API ClassDesc *GetFireBallShapeDesc();
 
@@ -49,6 +47,9 @@ inline std::uint16_t FireBallTableEntry(const std::uint16_t *table, int r, float
 /// breaks into licks of fire.
 class STANDARD_API FireBallShape : public SpriteShape {
 public:
+    /// Class identifier: the category key, then the plug-in ID.
+    static constexpr Class_ID kClassID{kParticleShapeKey, 0x5DB61872};
+
     enum Param {
         kNoiseType,  ///< 0 Regular, 1 Fractal; no display name
         kBirthNoiseSize,
@@ -67,7 +68,7 @@ public:
     explicit FireBallShape(bool loading = false);
     ~FireBallShape() override;
 
-    Class_ID ClassID() override { return kFireBallShapeClassID; }
+    Class_ID ClassID() override { return kClassID; }
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
     void GetClassName(TSTR &s) override { s = "FireBall"; }
 

@@ -12,7 +12,7 @@ namespace {
 class Circle : public ::testing::Test {
 protected:
     void SetUp() override {
-        shape = NewPlugIn<CircleShape>(kCircleShapeClassID);
+        shape = NewPlugIn<CircleShape>(CircleShape::kClassID);
         ASSERT_NE(shape, nullptr);
         shape->__BeginFrame__(0, nullptr, nullptr, nullptr);
     }

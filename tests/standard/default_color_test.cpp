@@ -47,7 +47,7 @@ ParticleInfo Particle(float ageFraction, int index = 3) {
 class DefaultColor : public ::testing::Test {
 protected:
     void SetUp() override {
-        shader = NewPlugIn<DefaultColorShader>(kDefaultColorClassID);
+        shader = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
         ASSERT_NE(shader, nullptr);
         IParamBlock *pb = shader->ParamBlock();
         pb->SetValue(DefaultColorShader::kBirthColor1, 0, kBirthOuter);
@@ -78,7 +78,7 @@ protected:
 }  // namespace
 
 TEST_F(DefaultColor, DefaultsAreOneGreyColourBlackenedByCoverage) {
-    auto fresh = NewPlugIn<DefaultColorShader>(kDefaultColorClassID);
+    auto fresh = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
     ASSERT_NE(fresh, nullptr);
     fresh->__BeginFrame__(0, nullptr, nullptr, nullptr);
     EXPECT_EQ(fresh->ShadeType(), DefaultColorShader::kOneColor);

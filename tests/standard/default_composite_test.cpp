@@ -21,7 +21,7 @@ constexpr int kFullAlpha = 65534;
 class DefaultCompositeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        composite = NewPlugIn<DefaultComposite>(kDefaultCompositeClassID);
+        composite = NewPlugIn<DefaultComposite>(DefaultComposite::kClassID);
         ASSERT_NE(composite, nullptr);
         frame.reset(TheManager->Create(BitmapInfo(BMM_TRUE_64, MAP_HAS_ALPHA, 5, 4)));
         ASSERT_NE(frame, nullptr);

@@ -31,7 +31,7 @@ ParticleInfo Particle(int index, float ageFraction = 0.5f) {
 class FireBall : public ::testing::Test {
 protected:
     void SetUp() override {
-        shape = NewPlugIn<FireBallShape>(kFireBallShapeClassID);
+        shape = NewPlugIn<FireBallShape>(FireBallShape::kClassID);
         ASSERT_NE(shape, nullptr);
     }
     void TearDown() override {

@@ -32,10 +32,10 @@ struct ClassFacts {
 };
 
 const ClassFacts kClasses[] = {
-    {kFireBallShapeClassID, "FireBall", "FireBall Shader", "FireBall"},
-    {kCircleShapeClassID, "Circle", "Simple Smoke", "Circle"},
-    {kDefaultColorClassID, "Default Color", "Color Gradient", "DefaultColor"},
-    {kDefaultCompositeClassID, "Default Composite", "Nimbra Plugins", "DefaultComp"},
+    {FireBallShape::kClassID, "FireBall", "FireBall Shader", "FireBall"},
+    {CircleShape::kClassID, "Circle", "Simple Smoke", "Circle"},
+    {DefaultColorShader::kClassID, "Default Color", "Color Gradient", "DefaultColor"},
+    {DefaultComposite::kClassID, "Default Composite", "Nimbra Plugins", "DefaultComp"},
 };
 
 /// Every record of the registration file.
@@ -76,7 +76,7 @@ DefaultController *ControllerOf(TablePlugIn &plugIn, int i) {
 }
 
 Owned<FireBallShape> NewFireBall() {
-    return NewPlugIn<FireBallShape>(kFireBallShapeClassID);
+    return NewPlugIn<FireBallShape>(FireBallShape::kClassID);
 }
 
 /// A FireBall with a distinct value in every parameter.
@@ -142,12 +142,12 @@ TEST(StandardPlugIns, ReferencesAndSubAnimatablesAreTheBlockThenTheControllers) 
     EXPECT_EQ(fireBall->GetController(3), nullptr);
     EXPECT_EQ(fireBall->GetController(-1), nullptr);
 
-    auto color = NewPlugIn<DefaultColorShader>(kDefaultColorClassID);
+    auto color = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
     EXPECT_EQ(names(*color), (std::vector<std::string>{"Parameters", "Color One", "Color Two",
                                                        "Color One To Two"}));
     EXPECT_EQ(color->NumControllers(), 3);
 
-    auto composite = NewPlugIn<DefaultComposite>(kDefaultCompositeClassID);
+    auto composite = NewPlugIn<DefaultComposite>(DefaultComposite::kClassID);
     EXPECT_EQ(names(*composite), (std::vector<std::string>{"Parameters"}));
     EXPECT_EQ(composite->NumControllers(), 0);
 }
@@ -165,7 +165,7 @@ TEST(StandardPlugIns, ControllersAreDefaultControllersSetUpWithTheirRanges) {
         EXPECT_EQ(c->State().maxFloat, ranges[i].max);
         EXPECT_EQ(c->State().stepFloat, ranges[i].step);
     }
-    auto color = NewPlugIn<DefaultColorShader>(kDefaultColorClassID);
+    auto color = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
     for (int i = 0; i < 3; ++i) {
         DefaultController *c = ControllerOf(*color, i);
         ASSERT_NE(c, nullptr) << i;
@@ -194,7 +194,7 @@ TEST(StandardPlugIns, ParametersAnswerTheirNamesAndDimensions) {
     EXPECT_TRUE(pb->IsParamAnimatable(6));
     EXPECT_EQ(pb->FindParamByName("Death Threshold"), 4);
 
-    auto color = NewPlugIn<DefaultColorShader>(kDefaultColorClassID);
+    auto color = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
     pb = color->ParamBlock();
     EXPECT_EQ(pb->GetParamName(0), "Shade Type");
     EXPECT_EQ(pb->GetParamName(4), "Death Color 2");
@@ -205,7 +205,7 @@ TEST(StandardPlugIns, ParametersAnswerTheirNamesAndDimensions) {
     pb->GetValue(DefaultColorShader::kDeathColor1, 0, c);
     EXPECT_EQ(c, Color(0.9f, 0.9f, 0.9f));
 
-    auto composite = NewPlugIn<DefaultComposite>(kDefaultCompositeClassID);
+    auto composite = NewPlugIn<DefaultComposite>(DefaultComposite::kClassID);
     pb = composite->ParamBlock();
     EXPECT_EQ(pb->GetParamName(0), "Composite Type");
     EXPECT_EQ(pb->GetParamName(1), "Blur Type");
@@ -229,7 +229,7 @@ TEST(StandardPlugIns, FireBallRecordIsTheVersionBlockAndSevenFields) {
 }
 
 TEST(StandardPlugIns, ColorAndCompositeRecordsHoldTheirParametersInOrder) {
-    auto color = NewPlugIn<DefaultColorShader>(kDefaultColorClassID);
+    auto color = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
     color->ParamBlock()->SetValue(DefaultColorShader::kShadeType, 0, 2);
     color->ParamBlock()->SetValue(DefaultColorShader::kBirthColor2, 0, Color(0.1f, 0.2f, 0.3f));
     color->ParamBlock()->SetValue(DefaultColorShader::kBlacken, 0, 0);
@@ -247,7 +247,7 @@ TEST(StandardPlugIns, ColorAndCompositeRecordsHoldTheirParametersInOrder) {
     EXPECT_EQ(FloatAt(bytes, 48), 0.4f);  // Death Color 2
     EXPECT_EQ(IntAt(bytes, 60), 0);       // blacken
 
-    auto composite = NewPlugIn<DefaultComposite>(kDefaultCompositeClassID);
+    auto composite = NewPlugIn<DefaultComposite>(DefaultComposite::kClassID);
     composite->ParamBlock()->SetValue(DefaultComposite::kCompositeType, 0, 3);
     LibraryFile compositeFile;
     ASSERT_EQ(composite->LibrarySave(compositeFile.io()), 1);
@@ -264,13 +264,13 @@ TEST(StandardPlugIns, LibraryRecordsRoundTrip) {
     auto fireBall = NewFireBall();
     MakeDistinct(*fireBall);
     sources.emplace_back(fireBall.release());
-    auto color = NewPlugIn<DefaultColorShader>(kDefaultColorClassID);
+    auto color = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
     color->ParamBlock()->SetValue(DefaultColorShader::kShadeType, 0, 1);
     for (int i = 1; i <= 4; ++i)
         color->ParamBlock()->SetValue(i, 0, Color(0.1f * i, 0.5f, 1.0f - 0.2f * i));
     color->ParamBlock()->SetValue(DefaultColorShader::kBlacken, 0, 0);
     sources.emplace_back(color.release());
-    auto composite = NewPlugIn<DefaultComposite>(kDefaultCompositeClassID);
+    auto composite = NewPlugIn<DefaultComposite>(DefaultComposite::kClassID);
     composite->ParamBlock()->SetValue(DefaultComposite::kCompositeType, 0, 2);
     composite->ParamBlock()->SetValue(DefaultComposite::kBlurType, 0, 0);
     sources.emplace_back(composite.release());
@@ -332,7 +332,7 @@ TEST(StandardPlugIns, BadLibraryRecordsAreRefusedAndChangeNothing) {
     EXPECT_EQ(fireBall->LibraryLoad(io), 0);
     io->file = open;
 
-    auto color = NewPlugIn<DefaultColorShader>(kDefaultColorClassID);
+    auto color = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
     LibraryFile colorFile;
     ASSERT_EQ(color->LibrarySave(colorFile.io()), 1);
     bad = colorFile.Bytes();
@@ -370,7 +370,7 @@ TEST(StandardPlugIns, RadioChoicesAreNamedProperties) {
     fireBall->ParamBlock()->GetValue(FireBallShape::kNoiseType, 0, type);
     EXPECT_EQ(type, 1) << "refused values change nothing";
 
-    auto color = NewPlugIn<DefaultColorShader>(kDefaultColorClassID);
+    auto color = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
     props = GetObjectProperties(color.get());
     ASSERT_TRUE(props->SetProperty("Number Of Colors", std::string("Four"), error)) << error;
     ASSERT_TRUE(props->SetProperty("Blacken Color", false, error)) << error;
@@ -379,7 +379,7 @@ TEST(StandardPlugIns, RadioChoicesAreNamedProperties) {
     EXPECT_EQ(color->ShadeType(), DefaultColorShader::kFourColors);
     EXPECT_EQ(props->GetProperty("Blacken Color"), PropertyValue(false));
 
-    auto composite = NewPlugIn<DefaultComposite>(kDefaultCompositeClassID);
+    auto composite = NewPlugIn<DefaultComposite>(DefaultComposite::kClassID);
     props = GetObjectProperties(composite.get());
     ASSERT_TRUE(props->SetProperty("Composite Type", std::string("Glow"), error)) << error;
     ASSERT_TRUE(props->SetProperty("Blur Type", std::string("Strength Via Color"), error));
