@@ -45,12 +45,14 @@ double Noise3Seconds() {
     return seconds;
 }
 
-void Report(benchmark::State &state, std::int64_t covered, double seconds) {
+void Report(benchmark::State &state, std::int64_t covered, std::int64_t asked, double seconds) {
     state.SetItemsProcessed(covered);
     if (covered == 0) return;
     const double perPixel = seconds / static_cast<double>(covered);
     state.counters["covered_per_s"] = 1.0 / perPixel;
     state.counters["noise3_calls"] = perPixel / Noise3Seconds();
+    state.counters["covered_pct"] = 100.0 * double(covered) / double(asked);
+    state.counters["noise3_per_asked"] = seconds / double(asked) / Noise3Seconds();
 }
 
 /// The modules, loaded once: the shape makes its controllers through the host.
@@ -78,7 +80,7 @@ void BM_FireBallShape(benchmark::State &state, int noiseType) {
     Noise3Seconds();
 
     const int r = static_cast<int>(state.range(0));
-    std::int64_t covered = 0;
+    std::int64_t covered = 0, asked = 0;
     int index = 0;
     const double start = ThreadSeconds();
     for (auto _ : state) {
@@ -97,8 +99,9 @@ void BM_FireBallShape(benchmark::State &state, int noiseType) {
                 }
             }
         benchmark::DoNotOptimize(sum);
+        asked += std::int64_t(2 * r + 1) * (2 * r + 1);
     }
-    Report(state, covered, ThreadSeconds() - start);
+    Report(state, covered, asked, ThreadSeconds() - start);
     shape->__EndFrame__(0);
     shape->DeleteThis();
 }

@@ -112,19 +112,18 @@ void FireBallShape::__BeginParticle__(float transparency, int radius, ParticleIn
              particleIndex_;
     noiseScale_ = diameter_ > 0.0f ? noiseSize_ / diameter_ : 0.0f;
     noiseZ_ = phase_ * noiseSize_;
+    entryScale_ = diameter_ > 0.0f ? kFireBallTableSide * thresholdFactor_ / diameter_ : 0.0f;
 }
 
-int FireBallShape::__ParticleShape__(unsigned short *density, int radius, int x, int y, int,
-                                     int) {
+int FireBallShape::__ParticleShape__(unsigned short *density, int, int x, int y, int, int) {
     if (!table_ || diameter_ <= 0.0f) return 0;
-    const Point3 p(static_cast<float>(x) * noiseScale_, static_cast<float>(y) * noiseScale_,
-                   noiseZ_);
+    const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+    const Point3 p(fx * noiseScale_, fy * noiseScale_, noiseZ_);
     const float n = noiseType_ == kFractalNoise
                         ? fBm1(p, kFractalH, kFractalLacunarity, kFractalOctaves)
                         : noise3(p);
-    const float v = (n + 1.0f) * 0.5f;
-    const std::uint16_t e =
-        FireBallTableEntry(table_.get(), radius, diameter_, x, y, v * thresholdFactor_);
+    const float toEntries = (n + 1.0f) * 0.5f * entryScale_;  // v × 512 k / d
+    const std::uint16_t e = FireBallDiskEntry(table_.get(), toEntries * fx, toEntries * fy);
     if (e == 0) return 0;
     *density = Scaled(e);
     return 1;

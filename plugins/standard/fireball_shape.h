@@ -20,21 +20,25 @@ constexpr int kFireBallDiskRadius = 64;
 /// Fills `table` (kFireBallTableSide² entries, zero on entry).
 STANDARD_API void FillFireBallDisk(std::uint16_t *table);
 
-/// The disk entry that pixel offset (x, y) of a particle of radius r and diameter d reads when
-/// displaced by `scale` (the noise value v times the threshold factor k): the offset
-/// scale × (x, y) becomes u = (r + scale × x) / d, w = (r + scale × y) / d, each held to
-/// 0 … 1, and the entry is at row trunc(512 w), column trunc(512 u), both at most 511. At
-/// u = 1 (or 0) that is the table's border, which is zero.
-inline std::uint16_t FireBallTableEntry(const std::uint16_t *table, int r, float diameter,
-                                        int x, int y, float scale) {
-    const float fr = static_cast<float>(r);
-    const float u = Clamp01((fr + scale * static_cast<float>(x)) / diameter);
-    const float w = Clamp01((fr + scale * static_cast<float>(y)) / diameter);
-    int column = static_cast<int>(kFireBallTableSide * u);
-    int row = static_cast<int>(kFireBallTableSide * w);
-    if (column > kFireBallTableSide - 1) column = kFireBallTableSide - 1;
-    if (row > kFireBallTableSide - 1) row = kFireBallTableSide - 1;
-    return table[row * kFireBallTableSide + column];
+/// The disk entry at (tx, ty) entries from the table's centre: row 256 + ⌊ty⌋, column
+/// 256 + ⌊tx⌋.
+///
+/// A pixel at offset (x, y) of a particle of diameter d, displaced to v × k × (x, y), maps to
+/// u = (r + v k x) / d, so its column trunc(512 u) is 256 + ⌊512 v k x / d⌋: tx = 512 v k x / d
+/// (and ty likewise). Written from the centre, an undisplaced pixel lands on the centre
+/// exactly, whatever the diameter. Only the disk's 127 × 127 entries around the centre are
+/// nonzero, so anything farther (the table's border at u = 0 or 1 included) answers 0 without
+/// a read.
+inline std::uint16_t FireBallDiskEntry(const std::uint16_t *table, float tx, float ty) {
+    constexpr float kReach = kFireBallDiskRadius - 1;  // the farthest nonzero entry
+    if (!(tx >= -kReach && tx < kReach + 1.0f && ty >= -kReach && ty < kReach + 1.0f))
+        return 0;  // also NaN
+    // ⌊t⌋ for t ≥ −64, by truncating a positive value.
+    constexpr float kBias = kFireBallDiskRadius;
+    const int j = static_cast<int>(tx + kBias) - kFireBallDiskRadius;
+    const int i = static_cast<int>(ty + kBias) - kFireBallDiskRadius;
+    constexpr int kCentre = kFireBallTableSide / 2;
+    return table[(kCentre + i) * kFireBallTableSide + kCentre + j];
 }
 
 /// The FireBall shape.
@@ -102,7 +106,8 @@ private:
     float thresholdFactor_ = 1.0f;
     float phase_ = 0.0f;
     float particleIndex_ = 0.0f;
-    // Per particle, so that a pixel's noise point is two multiplications
-    float noiseScale_ = 0.0f;  ///< Noise Size / d
+    // Per particle, so that a pixel's work is its noise and a few multiplications
+    float noiseScale_ = 0.0f;  ///< Noise Size / d: pixels to noise units
     float noiseZ_ = 0.0f;      ///< phase × Noise Size
+    float entryScale_ = 0.0f;  ///< 512 k / d: displaced pixels to table entries
 };

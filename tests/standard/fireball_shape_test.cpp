@@ -98,27 +98,31 @@ TEST(FireBallDisk, IsASmoothDiskOfRadius64InTheMiddleOfTheTable) {
     EXPECT_EQ(table[kCentre * kSide + kCentre + 32], std::uint16_t(0.84375 * 0.84375 * 65535));
 }
 
-TEST(FireBallDisk, ZeroDisplacementReadsTheCentreAndTheBorderReadsZero) {
+TEST(FireBallDisk, LookupReadsTheEntryAtTheDisplacedOffset) {
     std::vector<std::uint16_t> table(kSide * kSide);
     FillFireBallDisk(table.data());
-    for (int r : {1, 2, 7, 40, 550}) {
-        const float d = 2.0f * r;
-        for (int y = -r; y <= r; y += std::max(1, r / 17)) {
-            for (int x = -r; x <= r; x += std::max(1, r / 13)) {
-                // No displacement: every pixel maps onto the dense centre.
-                EXPECT_EQ(FireBallTableEntry(table.data(), r, d, x, y, 0.0f), 65535)
-                    << "r " << r << " at " << x << ", " << y;
-            }
+    // No displacement: the centre.
+    EXPECT_EQ(FireBallDiskEntry(table.data(), 0.0f, 0.0f), 65535);
+    // Anywhere on the table (u, w in 0 … 1 are offsets −256 … 256 entries), the lookup answers
+    // the entry at (256 + ⌊ty⌋, 256 + ⌊tx⌋), the entries it skips reading included.
+    for (float ty = -256.0f; ty <= 255.5f; ty += 0.75f) {
+        for (float tx = -256.0f; tx <= 255.5f; tx += 1.25f) {
+            const int row = kCentre + int(std::floor(ty)),
+                      column = kCentre + int(std::floor(tx));
+            ASSERT_EQ(FireBallDiskEntry(table.data(), tx, ty), table[row * kSide + column])
+                << tx << ", " << ty;
         }
-        // Displaced to u = 1 or u = 0 (or beyond): the table's border, which is zero.
-        EXPECT_EQ(FireBallTableEntry(table.data(), r, d, r, 0, 1.0f), 0) << r;
-        EXPECT_EQ(FireBallTableEntry(table.data(), r, d, -r, 0, 1.0f), 0) << r;
-        EXPECT_EQ(FireBallTableEntry(table.data(), r, d, 0, r, 3.0f), 0) << r;
-        EXPECT_EQ(FireBallTableEntry(table.data(), r, d, 0, -r, 50.0f), 0) << r;
-        // A quarter of the radius out is the disk's rim.
-        EXPECT_EQ(FireBallTableEntry(table.data(), r, d, r, r, 0.25f), 0) << r;
-        EXPECT_GT(FireBallTableEntry(table.data(), r, d, r, 0, 0.2f), 0) << r;
     }
+    // The border (u or w of exactly 0 or 1, and beyond) is zero.
+    for (float t : {-256.0f, 256.0f, 300.0f, -1e9f, std::nanf("")}) {
+        EXPECT_EQ(FireBallDiskEntry(table.data(), t, 0.0f), 0) << t;
+        EXPECT_EQ(FireBallDiskEntry(table.data(), 0.0f, t), 0) << t;
+    }
+    // The disk's reach: 63 entries and a bit are inside, 64 are not.
+    EXPECT_GT(FireBallDiskEntry(table.data(), 40.9f, 0.0f), 0);
+    EXPECT_EQ(FireBallDiskEntry(table.data(), 64.0f, 0.0f), 0);
+    EXPECT_EQ(FireBallDiskEntry(table.data(), -64.0f, 0.0f), 0);
+    EXPECT_EQ(FireBallDiskEntry(table.data(), 45.5f, 45.5f), 0) << "d² > 4096";
 }
 
 TEST_F(FireBall, TableLivesFromBeginFrameToEndFrame) {
