@@ -189,11 +189,25 @@ NimbraHelper::NimbraHelper(bool loading) : interface_(GetNimbraInterface()) {
 
 NimbraHelper::~NimbraHelper() = default;
 
-NimbraPlugIn *NimbraHelper::NewPlugIn(Class_ID id) {
+namespace {
+
+/// A new instance of class `id` (super class REF_MAKER_CLASS_ID) when it is a `T`, else null.
+template <typename T>
+T *NewInstance(Class_ID id) {
     auto *object = static_cast<Animatable *>(CreateInstance(REF_MAKER_CLASS_ID, id));
-    auto *plugIn = dynamic_cast<NimbraPlugIn *>(object);
-    if (object && !plugIn) object->DeleteThis();
-    return plugIn;
+    auto *instance = dynamic_cast<T *>(object);
+    if (object && !instance) object->DeleteThis();
+    return instance;
+}
+
+}  // namespace
+
+NimbraPlugIn *NimbraHelper::NewPlugIn(Class_ID id) {
+    return NewInstance<NimbraPlugIn>(id);
+}
+
+NimbraController *NimbraHelper::NewController(Class_ID id) {
+    return NewInstance<NimbraController>(id);
 }
 
 bool NimbraHelper::BindDefaults() {
@@ -206,10 +220,7 @@ bool NimbraHelper::BindDefaults() {
         complete = plugIns[role] != nullptr;
     }
     for (int i = 0; i < kControllers && complete; ++i) {
-        auto *object = static_cast<Animatable *>(
-            CreateInstance(REF_MAKER_CLASS_ID, kHelperControllerClassID));
-        controllers[i] = dynamic_cast<NimbraController *>(object);
-        if (object && !controllers[i]) object->DeleteThis();
+        controllers[i] = NewController(kHelperControllerClassID);
         complete = controllers[i] != nullptr;
     }
     if (!complete) {
@@ -639,6 +650,19 @@ int NimbraHelper::VolumePlugInCount() const {
 
 NimbraController *NimbraHelper::GetHelperController(int i) const {
     return i >= 0 && i < kControllers ? controllers_[i] : nullptr;
+}
+
+bool NimbraHelper::ReplaceController(int i, Class_ID id) {
+    if (i < 0 || i >= kControllers) return false;
+    NimbraController *controller = NewController(id);
+    if (!controller) return false;
+    if (ReplaceReference(kRefTransController + i, controller) != REF_SUCCEED) {
+        controller->DeleteThis();
+        return false;
+    }
+    SetupController(i);
+    NotifyStructureChanged();
+    return true;
 }
 
 void NimbraHelper::SetupController(int i) {

@@ -246,6 +246,9 @@ public:
     int ControllerCount() const { return kControllers; }
     /// Controller i in the order trans, size, shadow trans, shadow size; null beyond.
     NimbraController *GetHelperController(int i) const;
+    /// Replaces controller i by a new instance of controller class `id` and sets it up; FALSE,
+    /// changing nothing, when the class cannot be created.
+    bool ReplaceController(int i, Class_ID id);
     /// Gives controller i its range (`__SetupFloat__`): 0 … 1 step 0.05 for the two
     /// transparencies, 0 … 9999 step 0.5 for the two sizes. Owners call it after replacing a
     /// controller.
@@ -292,8 +295,9 @@ private:
     /// Creates the default plug-ins and controllers; false (nothing kept) when any of them
     /// cannot be created.
     bool BindDefaults();
-    /// A new instance of plug-in class `id`, or null when it cannot be created.
+    /// A new instance of plug-in or controller class `id`, or null when it cannot be created.
     static NimbraPlugIn *NewPlugIn(Class_ID id);
+    static NimbraController *NewController(Class_ID id);
     /// Makes `plugIn` the plug-in of `role` (the old one is deleted) and records its ID; FALSE
     /// (and `plugIn` deleted) when it cannot be referenced.
     bool InstallPlugIn(Role role, NimbraPlugIn *plugIn);

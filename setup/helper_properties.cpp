@@ -73,6 +73,21 @@ std::string Quoted(const std::string &s) {
     return "\"" + s + "\"";
 }
 
+/// The class name of a plug-in or controller, as its class descriptor gives it.
+std::string ClassNameOf(ReferenceTarget *target) {
+    if (!target) return std::string();
+    if (ClassDesc *desc =
+            ClassDirectory::Instance().Find(REF_MAKER_CLASS_ID, target->ClassID()))
+        return desc->ClassName();
+    TSTR name;
+    target->GetClassName(name);
+    return name;
+}
+
+/// The quantities of the four controllers, for the help texts.
+constexpr const char *kControlledQuantities[NimbraHelper::kControllers] = {
+    "the transparency", "the size", "the shadow transparency", "the shadow size"};
+
 const std::string kIconHelp = "world units, larger than 0";
 
 }  // namespace
@@ -88,6 +103,13 @@ std::vector<PropertyInfo> HelperProperties::ListProperties() {
                         PropertyKind::String,
                         {},
                         std::string("class name of the ") + p.category + " plug-in"});
+    for (int i = 0; i < NimbraHelper::kControllers; ++i) {
+        list.push_back(
+            {ControllerName(i),
+             PropertyKind::String,
+             {},
+             std::string("class name of the age controller of ") + kControlledQuantities[i]});
+    }
     for (const AgeSetting &s : kAgeSettings) list.push_back({s.name, s.kind, {}, s.help});
     list.push_back({kIconWidthProperty, PropertyKind::Float, {}, "icon width, " + kIconHelp});
     list.push_back({kIconLengthProperty, PropertyKind::Float, {}, "icon length, " + kIconHelp});
@@ -99,6 +121,9 @@ bool HelperProperties::SetProperty(const std::string &name, const PropertyValue 
     if (name == kParticleSystemsProperty) return SetParticleSystems(value, error);
     for (int role = 0; role < NimbraHelper::kRoles; ++role) {
         if (name == kPlugInSettings[role].name) return SetPlugIn(role, value, error);
+    }
+    for (int i = 0; i < NimbraHelper::kControllers; ++i) {
+        if (name == ControllerName(i)) return SetController(i, value, error);
     }
     for (const AgeSetting &s : kAgeSettings) {
         if (name != s.name) continue;
@@ -198,6 +223,31 @@ bool HelperProperties::SetPlugIn(int role, const PropertyValue &value, std::stri
     return true;
 }
 
+bool HelperProperties::SetController(int i, const PropertyValue &value, std::string &error) {
+    const std::string name = ControllerName(i);
+    const auto *className = std::get_if<std::string>(&value);
+    if (!className) {
+        error = Quoted(name) + " expects the class name of a controller";
+        return false;
+    }
+    const PlugInRecord *record = FindRecord(kControllerKey, *className);
+    if (!record) {
+        error = "no controller class named " + Quoted(*className) +
+                " is registered (registered: " + ClassNames(kControllerKey) + ")";
+        return false;
+    }
+    if (!helper_.ReplaceController(i, record->ClassID())) {
+        error = "the controller class " + Quoted(*className) +
+                " is registered, but no loaded module can create it";
+        return false;
+    }
+    return true;
+}
+
+std::string HelperProperties::ControllerName(int i) const {
+    return helper_.SubAnimName(NimbraHelper::kSubTransController + i);
+}
+
 std::optional<PropertyValue> HelperProperties::GetProperty(const std::string &name) {
     if (name == kParticleSystemsProperty) {
         std::vector<INode *> nodes;
@@ -207,14 +257,10 @@ std::optional<PropertyValue> HelperProperties::GetProperty(const std::string &na
     }
     for (int role = 0; role < NimbraHelper::kRoles; ++role) {
         if (name != kPlugInSettings[role].name) continue;
-        NimbraPlugIn *plugIn = helper_.GetPlugIn(static_cast<NimbraHelper::Role>(role));
-        if (!plugIn) return std::string();
-        const Class_ID id = plugIn->ClassID();
-        if (ClassDesc *desc = ClassDirectory::Instance().Find(REF_MAKER_CLASS_ID, id))
-            return std::string(desc->ClassName());
-        TSTR className;
-        plugIn->GetClassName(className);
-        return className;
+        return ClassNameOf(helper_.GetPlugIn(static_cast<NimbraHelper::Role>(role)));
+    }
+    for (int i = 0; i < NimbraHelper::kControllers; ++i) {
+        if (name == ControllerName(i)) return ClassNameOf(helper_.GetHelperController(i));
     }
     for (const AgeSetting &s : kAgeSettings) {
         if (name != s.name) continue;

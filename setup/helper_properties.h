@@ -1,7 +1,8 @@
 /// @file helper_properties.h
 /// @brief The helper's named settings that scene files set besides its named parameters: the
-///        listed particle systems, the three plug-ins by class name, the age-block settings
-///        whose controls carry a label instead of a parameter name, and the icon's size.
+///        listed particle systems, the plug-ins and controllers by class name, the age-block
+///        settings whose controls carry a label instead of a parameter name, and the icon's
+///        size.
 #pragma once
 
 #include "host/properties.h"
@@ -25,6 +26,8 @@ constexpr char kIconLengthProperty[] = "Icon Length";
 
 /// The properties of one helper (its `GetInterface (I_OBJECTPROPERTIES)`).
 ///
+/// The three plug-ins and the four controllers are properties named as their sub-animatables
+/// ("Particle Shape", "Size. Controller"), whose values are class names.
 /// A plug-in property names a class of its category as the registry lists it; setting it
 /// selects that plug-in as the panels do (a volume shape brings its composite and colour
 /// along), so a scene file names the shape before the colour and composite it wants. Setting
@@ -42,6 +45,9 @@ public:
 private:
     bool SetParticleSystems(const PropertyValue &value, std::string &error);
     bool SetPlugIn(int role, const PropertyValue &value, std::string &error);
+    bool SetController(int i, const PropertyValue &value, std::string &error);
+    /// The property of controller i: its sub-animatable name ("Size. Controller").
+    std::string ControllerName(int i) const;
 
     NimbraHelper &helper_;
 };

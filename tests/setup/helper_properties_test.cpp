@@ -4,6 +4,7 @@
 #include "setup_fixture.h"
 
 #include "setup/helper_properties.h"
+#include "plugins/standard/default_controller.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,9 @@ TEST_F(HelperPropertiesTest, ListsEverySettingWithItsKind) {
         EXPECT_TRUE(props->GetProperty(info.name).has_value()) << info.name;
     }
     EXPECT_EQ(kinds.at("Particle Systems"), PropertyKind::Nodes);
-    for (const char *name : {"Particle Shape", "Color Shader", "Composite"})
+    for (const char *name :
+         {"Particle Shape", "Color Shader", "Composite", "Trans. Controller",
+          "Size. Controller", "Shadow Trans. Controller", "Shadow Size. Controller"})
         EXPECT_EQ(kinds.at(name), PropertyKind::String) << name;
     for (const char *name : {"Update Z-Buffer", "Cast Shadows", "Volume Fog", "Use Emitter Age",
                              "Use Brush Settings"})
@@ -138,6 +141,24 @@ TEST_F(HelperPropertiesTest, IconSize) {
     EXPECT_FALSE(Set("Icon Width", 0.0f));
     EXPECT_FALSE(Set("Icon Width", -2.0f));
     EXPECT_EQ(props->GetProperty("Icon Width"), PropertyValue(12.5f));
+}
+
+TEST_F(HelperPropertiesTest, ControllersByClassName) {
+    for (const char *name : {"Trans. Controller", "Size. Controller",
+                             "Shadow Trans. Controller", "Shadow Size. Controller"})
+        EXPECT_EQ(props->GetProperty(name), PropertyValue(std::string("Default"))) << name;
+    NimbraController *old = helper->GetHelperController(NimbraHelper::kSizeController);
+    ASSERT_TRUE(Set("Size. Controller", std::string("Default"))) << error;
+    auto *fresh = dynamic_cast<DefaultController *>(
+        helper->GetHelperController(NimbraHelper::kSizeController));
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_NE(fresh, old);
+    EXPECT_EQ(helper->SubAnim(NimbraHelper::kSubSizeController), fresh);
+    EXPECT_EQ(fresh->State().maxFloat, 9999.0f) << "set up for the size";
+
+    EXPECT_FALSE(Set("Trans. Controller", std::string("Test Circle")));
+    EXPECT_NE(error.find("\"Test Circle\""), std::string::npos) << error;
+    EXPECT_NE(error.find("\"Default\""), std::string::npos) << "lists what there is";
 }
 
 TEST_F(HelperPropertiesTest, UnknownNameIsAnErrorThatNamesIt) {
