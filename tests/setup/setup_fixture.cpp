@@ -2,43 +2,19 @@
 /// @brief The module environment, the helper fixture and the scene builders.
 #include "setup_fixture.h"
 
-#include <unistd.h>
-
 namespace setuptest {
 
 namespace {
 
-ModuleLoader *loader = nullptr;
-fs::path configDir;
 constexpr char kTestModule[] = "test_plugins";
 
-[[maybe_unused]] const auto *environment =
-    ::testing::AddGlobalTestEnvironment(new SetupModules);
+SetupModules *const environment =
+    static_cast<SetupModules *>(::testing::AddGlobalTestEnvironment(new SetupModules));
 
 }  // namespace
 
-void SetupModules::SetUp() {
-    configDir = fs::temp_directory_path() / ("nimbra_setup_test_" + std::to_string(getpid()));
-    fs::remove_all(configDir);
-    fs::create_directories(configDir);
-    GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, configDir.c_str());
-    loader = new ModuleLoader;
-    const int loaded = loader->LoadAll({fs::path(NIMBRA_TEST_MODULE_DIR) / "setup"});
-    ASSERT_EQ(loaded, 3) << (loader->Failures().empty() ? std::string("")
-                                                        : loader->Failures()[0].reason);
-}
-
-void SetupModules::TearDown() {
-    GetCOREInterface()->ResetScene();
-    delete loader;
-    loader = nullptr;
-    GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, nullptr);
-    std::error_code ignored;
-    fs::remove_all(configDir, ignored);
-}
-
 const ModuleLoader &SetupModules::Loader() {
-    return *loader;
+    return environment->LoadedModules();
 }
 
 void HelperTest::SetUp() {

@@ -4,29 +4,23 @@
 ///        small scene builders.
 #pragma once
 
+#include "common/module_environment.h"
 #include "common/scripted_user_interface.h"
 #include "setup/helper.h"
 #include "test_plugins_api.h"
 #include "host/inode.h"
 #include "host/interface.h"
-#include "host/module_loader.h"
 #include "host/particles.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 namespace setuptest {
 
-namespace fs = std::filesystem;
-
-/// Loads the modules of the test folder "setup" (nimbra, standard, test_plugins) with the
-/// host's loader before the first test and unloads them after the last, with the
-/// configuration directory (where `nimbra.reg` is written) in a fresh temporary folder.
-class SetupModules : public ::testing::Environment {
+/// The modules of the test folder "setup" (nimbra, standard, test_plugins), loaded for the
+/// whole test program.
+class SetupModules : public ModuleFolderEnvironment {
 public:
-    void SetUp() override;
-    void TearDown() override;
+    SetupModules() : ModuleFolderEnvironment("setup", 3) {}
     static const ModuleLoader &Loader();
 };
 
