@@ -216,7 +216,8 @@ public:
     /// with that plug-in ID. When the registry does not list the ID or the class cannot be
     /// created, the user is told ("Error") and the category's default class is used instead;
     /// `categoryKey` names the category for an ID the registry does not list (without it such
-    /// an ID changes nothing). The old plug-in is deleted whatever `replace` says (a helper
+    /// an ID changes nothing; so does the ID of a registered class of another category, such
+    /// as a controller). The old plug-in is deleted whatever `replace` says (a helper
     /// holds exactly one plug-in per category). A volume shape brings `InterRotation` as the
     /// composite and, while the default colour is in use, the volume colour shader.
     /// Returns 1 when the class asked for was installed, 0 when a fallback was or nothing was.
