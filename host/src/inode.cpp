@@ -4,6 +4,7 @@
 #include "host/inode.h"
 
 #include "host/interface.h"
+#include "host/material.h"
 #include "host/messages.h"
 
 #include "binary_io.h"
@@ -100,6 +101,10 @@ void INode::SetObjectRef(Object *obj) {
     ReplaceReference(0, obj);
 }
 
+void INode::SetMtl(Mtl *mtl) {
+    ReplaceReference(MtlRefIndex(), mtl);
+}
+
 ObjectState INode::EvalWorldState(TimeValue t, BOOL) {
     return object_ ? object_->Eval(t) : ObjectState();
 }
@@ -181,6 +186,7 @@ ReferenceTarget *INode::GetReference(int i) {
     if (i == 0) return object_;
     if (i == TargetSlot()) return target_;
     if (i >= 1 && i <= NumberOfChildren()) return children_[i - 1];
+    if (i == MtlRefIndex()) return mtl_;
     return nullptr;
 }
 
@@ -193,6 +199,10 @@ void INode::SetReference(int i, ReferenceTarget *rtarg) {
         target_ = dynamic_cast<INode *>(rtarg);
         return;
     }
+    if (i == MtlRefIndex()) {
+        mtl_ = dynamic_cast<Mtl *>(rtarg);
+        return;
+    }
     if (i < 1 || i > NumberOfChildren()) return;
     INode *&slot = children_[i - 1];
     if (slot && slot->parent_ == this) slot->parent_ = nullptr;
@@ -202,7 +212,7 @@ void INode::SetReference(int i, ReferenceTarget *rtarg) {
 
 RefResult INode::NotifyRefChanged(Interval, ReferenceTarget *hTarget, PartID &,
                                   RefMessage message) {
-    if (message == REFMSG_TARGET_DELETED && hTarget != object_) {
+    if (message == REFMSG_TARGET_DELETED && hTarget != object_ && hTarget != mtl_) {
         // A child is going away: its slot goes with it.
         auto it = std::find(children_.begin(), children_.end(), hTarget);
         if (it != children_.end()) children_.erase(it);

@@ -3,12 +3,15 @@
 ///        directories.
 #include "host/interface.h"
 
+#include "host/atmospheric.h"
 #include "host/messages.h"
+#include "host/renderer.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -91,14 +94,54 @@ void ResumeAnimate() {
     if (animateSuspended > 0) --animateSuspended;
 }
 
+// Scene environment
+// ----------------------------------------------------------------------------
+
+/// Holds the scene's atmospheric effects as references: they are deleted with it, and an
+/// effect deleted elsewhere leaves the list.
+class SceneEnvironment final : public ReferenceMaker {
+public:
+    ~SceneEnvironment() override { DeleteAllRefsFromMe(); }
+
+    int NumRefs() override { return static_cast<int>(atmospheres_.size()); }
+    ReferenceTarget *GetReference(int i) override {
+        return i >= 0 && i < NumRefs() ? atmospheres_[i] : nullptr;
+    }
+    void SetReference(int i, ReferenceTarget *rtarg) override {
+        if (i >= 0 && i < NumRefs()) atmospheres_[i] = dynamic_cast<Atmospheric *>(rtarg);
+    }
+    RefResult NotifyRefChanged(Interval, ReferenceTarget *hTarget, PartID &,
+                               RefMessage message) override {
+        if (message == REFMSG_TARGET_DELETED) std::erase(atmospheres_, hTarget);
+        return REF_SUCCEED;
+    }
+
+    Atmospheric *Get(int i) { return static_cast<Atmospheric *>(GetReference(i)); }
+    void Append(Atmospheric *atmos) {
+        atmospheres_.push_back(nullptr);
+        MakeRefByID(FOREVER, NumRefs() - 1, atmos);
+    }
+    void Replace(int i, Atmospheric *atmos) { ReplaceReference(i, atmos); }
+    void Remove(int i) {
+        DeleteReference(i);
+        atmospheres_.erase(atmospheres_.begin() + i);
+    }
+
+private:
+    std::vector<Atmospheric *> atmospheres_;
+};
+
 // Interface ----------------------------------------------------------------------------------
 
-Interface::Interface() : root_(NewRoot()), animRange_(DefaultAnimRange()) {
+Interface::Interface()
+    : root_(NewRoot()), environment_(new SceneEnvironment()), animRange_(DefaultAnimRange()) {
     root_->MakeRoot();
 }
 
 Interface::~Interface() {
+    delete environment_;
     root_->DeleteThis();
+    if (renderer_) renderer_->DeleteThis();
 }
 
 Interface *GetCOREInterface() {
@@ -107,10 +150,48 @@ Interface *GetCOREInterface() {
 }
 
 void Interface::ReplaceScene(INode *root) {
+    if (renderer_) renderer_->Close(nullptr);  // it may hold nodes of the old scene
+    delete environment_;
+    environment_ = new SceneEnvironment();
+    ambient_ = background_ = Color();
     INode *old = root_;
     root->MakeRoot();
     root_ = root;
     old->DeleteMe();
+}
+
+int Interface::NumAtmospheric() {
+    return environment_->NumRefs();
+}
+
+Atmospheric *Interface::GetAtmospheric(int i) {
+    return environment_->Get(i);
+}
+
+void Interface::AddAtmosphere(Atmospheric *atmos) {
+    if (atmos) environment_->Append(atmos);
+}
+
+void Interface::SetAtmospheric(int i, Atmospheric *atmos) {
+    if (i < 0 || i >= NumAtmospheric()) return;
+    if (atmos)
+        environment_->Replace(i, atmos);
+    else
+        environment_->Remove(i);
+}
+
+void Interface::DeleteAtmosphere(int i) {
+    if (i >= 0 && i < NumAtmospheric()) environment_->Remove(i);
+}
+
+Renderer *Interface::GetCurrentRenderer() {
+    if (!renderer_) {
+        auto *made =
+            static_cast<Animatable *>(CreateInstance(RENDERER_CLASS_ID, SREND_CLASS_ID));
+        renderer_ = dynamic_cast<Renderer *>(made);
+        if (made && !renderer_) made->DeleteThis();
+    }
+    return renderer_;
 }
 
 INode *Interface::CreateObjectNode(Object *obj) {

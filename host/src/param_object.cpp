@@ -7,19 +7,47 @@
 
 #include <vector>
 
-IParamBlock *MakeParamBlock(const ParamSpec *specs, int count) {
-    std::vector<ParamBlockDesc> desc(count);
-    for (int i = 0; i < count; ++i) desc[i] = {specs[i].type, nullptr, specs[i].animatable};
-    IParamBlock *block = CreateParameterBlock(desc.data(), count);
+IParamBlock *MakeParamBlock(const ParamSpec *specs, int count, DWORD version) {
+    std::vector<ParamBlockDescID> desc(count);
+    for (int i = 0; i < count; ++i) {
+        const DWORD id = specs[i].id == kParamIDIsIndex ? static_cast<DWORD>(i) : specs[i].id;
+        desc[i] = {specs[i].type, nullptr, specs[i].animatable, id};
+    }
+    IParamBlock *block = CreateParameterBlock(desc.data(), count, version);
     SuspendAnimate();  // defaults are constants, even when made while animating
     for (int i = 0; i < count; ++i) {
-        if (specs[i].type == TYPE_FLOAT)
-            block->SetValue(i, 0, specs[i].defaultValue);
-        else
-            block->SetValue(i, 0, static_cast<int>(specs[i].defaultValue));
+        switch (specs[i].type) {
+            case TYPE_FLOAT:
+                block->SetValue(i, 0, specs[i].defaultValue);
+                break;
+            case TYPE_RGBA:
+                block->SetValue(i, 0, specs[i].defaultColor);
+                break;
+            case TYPE_POINT3:
+                block->SetValue(i, 0, Point3(specs[i].defaultColor));
+                break;
+            case TYPE_INT:
+            case TYPE_BOOL:
+                block->SetValue(i, 0, static_cast<int>(specs[i].defaultValue));
+                break;
+        }
     }
     ResumeAnimate();
     return block;
+}
+
+void NarrowToBlockValidity(IParamBlock *block, TimeValue t, Interval &valid) {
+    if (!block) return;
+    for (int i = 0; i < block->NumParams(); ++i) {
+        const ParamType type = block->GetParameterType(i);
+        if (type == TYPE_RGBA || type == TYPE_POINT3) {
+            Point3 v;
+            block->GetValue(i, t, v, valid);
+        } else {
+            float v;
+            block->GetValue(i, t, v, valid);
+        }
+    }
 }
 
 bool BlockMatches(IParamBlock *block, const ParamSpec *specs, int count) {

@@ -238,7 +238,7 @@ TEST_F(SceneTest, LookAtTargetsThatCannotOrMayNoLongerBeFollowed) {
     eye->AttachChild(second);
     EXPECT_EQ(eye->GetChildNode(1), second);
     EXPECT_EQ(eye->GetTarget(), below);
-    EXPECT_EQ(eye->GetReference(eye->NumRefs() - 1), below);
+    EXPECT_EQ(eye->GetReference(1 + eye->NumberOfChildren()), below);
 
     // A deleted target leaves the node with its own orientation.
     ip->DeleteNode(below);

@@ -14,8 +14,12 @@
 /// Class identifier of the host's scene node (super class BASENODE_CLASS_ID).
 constexpr Class_ID NODE_CLASS_ID(0x4E4F4445, 0x00000001);
 
-/// A scene node. References: 0 is the object, 1 + i is child i, and the last slot
-/// (1 + NumberOfChildren()) the look-at target, possibly empty. A parent owns its children
+class Mtl;
+
+/// A scene node. References: 0 is the object, 1 + i is child i, then the look-at target
+/// (1 + NumberOfChildren(), possibly empty) and the material (2 + NumberOfChildren(),
+/// possibly empty; after the target so that scene files saved before nodes had materials
+/// keep their slots). A parent owns its children
 /// through those references: deleting a node deletes the children that nobody else references.
 /// Nodes are made and deleted through the `Interface` (`CreateObjectNode`, `DeleteNode`).
 ///
@@ -65,6 +69,13 @@ public:
     /// The node's object evaluated at t (an empty state when the node carries none).
     ObjectState EvalWorldState(TimeValue t, BOOL evalHidden = TRUE);
 
+    // Material
+    /// The node's material, or null (the renderer then uses the wire colour).
+    Mtl *GetMtl() const { return mtl_; }
+    /// Makes `mtl` the node's material; the previous one is deleted if nothing else
+    /// references it.
+    void SetMtl(Mtl *mtl);
+
     // Selection and display (selection is changed through the Interface)
     BOOL Selected() const { return selected_ ? TRUE : FALSE; }
     /// Wire colour as 0x00BBGGRR.
@@ -107,7 +118,7 @@ public:
     }
 
     // References
-    int NumRefs() override { return 2 + NumberOfChildren(); }
+    int NumRefs() override { return 3 + NumberOfChildren(); }
     ReferenceTarget *GetReference(int i) override;
     void SetReference(int i, ReferenceTarget *rtarg) override;
     RefResult NotifyRefChanged(Interval changeInt, ReferenceTarget *hTarget, PartID &partID,
@@ -124,6 +135,7 @@ private:
     /// Drops the reference to `child` (without deleting it) and removes its slot.
     void RemoveChildSlot(INode *child);
     int TargetSlot() const { return 1 + NumberOfChildren(); }
+    int MtlRefIndex() const { return 2 + NumberOfChildren(); }
     /// Applies `change` to the local transform and tells the dependents.
     template <typename F>
     void ChangeTransform(F &&change);
@@ -133,6 +145,7 @@ private:
     std::string name_;
     INode *parent_ = nullptr;
     Object *object_ = nullptr;
+    Mtl *mtl_ = nullptr;
     std::vector<INode *> children_;
     INode *target_ = nullptr;
     PRSTransform prs_;

@@ -1,6 +1,7 @@
 /// @file interface.h
 /// @brief The host interface: the scene (root node, node creation and deletion, lookup,
-///        selection), time, the animate mode and the configuration directories.
+///        selection, environment), time, the animate mode, the configuration directories and
+///        the current renderer.
 #pragma once
 
 #include "host/animatable.h"
@@ -43,6 +44,10 @@ constexpr int APP_PLUGCFG_DIR = 15;
 /// Environment variable that overrides the configuration directory.
 constexpr const char *kConfigDirEnv = "NIMBRA_CONFIG_DIR";
 
+class Atmospheric;
+class Renderer;
+class SceneEnvironment;
+
 // ---------------------------------------------------------------------------------------------
 
 /// The host interface; one per process (`GetCOREInterface`). It owns the scene: the root node
@@ -78,6 +83,28 @@ public:
     /// animate mode.
     void ResetScene();
 
+    // Environment: the scene's atmospheric effects, ambient light and background. They belong
+    // to the scene: `ResetScene` and loading a scene file remove the effects and restore the
+    // default colours (black ambient and background).
+    int NumAtmospheric();
+    /// Effect i in order, or null out of range.
+    Atmospheric *GetAtmospheric(int i);
+    /// Appends `atmos`; the scene owns it from then on.
+    void AddAtmosphere(Atmospheric *atmos);
+    /// Replaces effect i by `atmos`; the old one is deleted.
+    void SetAtmospheric(int i, Atmospheric *atmos);
+    /// Removes effect i and deletes it.
+    void DeleteAtmosphere(int i);
+    Color GetAmbient(TimeValue t, Interval *valid = nullptr) const { return ambient_; }
+    void SetAmbient(TimeValue t, const Color &c) { ambient_ = c; }
+    Color GetBackGround(TimeValue t, Interval *valid = nullptr) const { return background_; }
+    void SetBackGround(TimeValue t, const Color &c) { background_ = c; }
+
+    // Rendering
+    /// The scene renderer used for production renders and post-production, created on first
+    /// use; null when no renderer is installed. A scene reset or load closes it.
+    Renderer *GetCurrentRenderer();
+
     // Selection (selected nodes are counted depth first from the root)
     int GetSelNodeCount();
     INode *GetSelNode(int i);
@@ -99,10 +126,13 @@ public:
 
 private:
     friend class SceneSwap;
-    /// Installs `root` as the scene root and deletes the previous scene.
+    /// Installs `root` as the scene root and deletes the previous scene and its environment.
     void ReplaceScene(INode *root);
 
     INode *root_ = nullptr;
+    SceneEnvironment *environment_ = nullptr;  // holds the atmospherics as references
+    Color ambient_, background_;
+    Renderer *renderer_ = nullptr;
     TimeValue time_ = 0;
     Interval animRange_;
     std::map<int, std::string> dirs_;  // set with SetDir

@@ -7,18 +7,25 @@
 #include "host/animatable.h"
 #include "host/paramblock.h"
 
+/// `ParamSpec::id` of a parameter whose identifier is its index.
+constexpr DWORD kParamIDIsIndex = 0xFFFFFFFF;
+
 /// One parameter of a table-described block.
 struct ParamSpec {
     const char *name;  ///< the name users set it by ("Birth Rate")
-    ParamType type;    ///< TYPE_FLOAT, TYPE_INT or TYPE_BOOL
+    ParamType type;
     BOOL animatable;
-    float defaultValue;
+    float defaultValue;  ///< default of float, int and BOOL parameters
     ParamDimension
         *dim;  ///< how a user interface shows it (stdTimeDim: ticks, shown as frames)
+    Color defaultColor{};        ///< default of TYPE_RGBA and TYPE_POINT3 parameters
+    DWORD id = kParamIDIsIndex;  ///< identifier in a versioned layout
 };
 
-/// A new block (version 0) with the table's layout and defaults.
-IParamBlock *MakeParamBlock(const ParamSpec *specs, int count);
+/// A new block with the table's layout, identifiers and defaults, and version `version`.
+IParamBlock *MakeParamBlock(const ParamSpec *specs, int count, DWORD version = 0);
+/// Narrows `valid` to the times around t where every parameter of `block` keeps its value.
+void NarrowToBlockValidity(IParamBlock *block, TimeValue t, Interval &valid);
 /// TRUE when `block` has the table's layout (count and types), so it can be read by index.
 bool BlockMatches(IParamBlock *block, const ParamSpec *specs, int count);
 /// Answers REFMSG_GET_PARAM_NAME and REFMSG_GET_PARAM_DIM from the table (indices outside it
@@ -32,9 +39,9 @@ template <typename Base>
 class ParamObject : public Base {
 public:
     /// An object made for loading gets its block from the file.
-    ParamObject(const ParamSpec *specs, int count, bool loading)
+    ParamObject(const ParamSpec *specs, int count, bool loading, DWORD version = 0)
         : specs_(specs), count_(count) {
-        if (!loading) this->ReplaceReference(0, MakeParamBlock(specs, count));
+        if (!loading) this->ReplaceReference(0, MakeParamBlock(specs, count, version));
     }
 
     /// The block (overrides the base's query where it has one).
@@ -75,6 +82,17 @@ protected:
     int GetInt(int i, TimeValue t) const {
         Interval valid = FOREVER;
         return GetInt(i, t, valid);
+    }
+    Color GetColor(int i, TimeValue t) const {
+        Color v = specs_[i].defaultColor;
+        Interval valid = FOREVER;
+        if (pblock_) pblock_->GetValue(i, t, v, valid);
+        return v;
+    }
+    /// Sets parameter `i` at t by the animate-mode rule (nothing without a block).
+    template <typename T>
+    void SetParam(int i, TimeValue t, const T &v) {
+        if (pblock_) pblock_->SetValue(i, t, v);
     }
     /// Gives `copy` (made for loading) a clone of this object's block.
     void CloneBlockInto(ParamObject &copy, RemapDir &remap) {

@@ -16,6 +16,10 @@ enum ProjectionType { PROJ_PERSPECTIVE = 0, PROJ_PARALLEL = 1 };
 /// pixels. Parallel (orthographic, with the same signs): screen = (xc − kx·x, yc − ky·y), so
 /// |kx| and |ky| are pixels per world unit.
 ///
+/// Depth: a rendered frame's depth channel holds, per pixel, the camera-space z of the surface
+/// seen at the pixel's centre (negative, larger is nearer), and kFarDepth (−1.0e30, bitmap.h)
+/// where the pixel's ray met nothing.
+///
 /// Fields: `renderTime` is indexed by order (0 is the first field rendered) and
 /// `worldToCam`/`camToWorld` by field parity (0 belongs to the odd rows, 1 to the even rows).
 /// Without field rendering only index 0 is used.
