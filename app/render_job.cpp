@@ -235,11 +235,12 @@ private:
                 case QueueEventSpec::Kind::Scene: {
                     SceneEventSettings settings;
                     settings.viewNode = ViewOf(e);
-                    if (scene_.desc) {
-                        settings.frame.ambient = scene_.desc->ambient;
-                        settings.frame.background = scene_.desc->background;
+                    // The scene's environment: what the JSON file set, or a binary scene's.
+                    Interface *ip = GetCOREInterface();
+                    settings.frame.ambient = ip->GetAmbient(0);
+                    settings.frame.background = ip->GetBackGround(0);
+                    if (scene_.desc)
                         settings.frame.backgroundImage = scene_.desc->backgroundImage.get();
-                    }
                     queue_.AddSceneEvent(settings);
                     break;
                 }

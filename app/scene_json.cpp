@@ -6,9 +6,11 @@
 #include "frame_range.h"
 #include "object_config.h"
 
+#include "host/atmospheric.h"
 #include "host/image_file.h"
 #include "host/inode.h"
 #include "host/interface.h"
+#include "host/material.h"
 #include "host/object.h"
 #include "host/properties.h"
 
@@ -110,6 +112,9 @@ private:
         }
         if (auto ambient = scene.Find("ambient")) desc_.ambient = ambient->Colour();
         if (auto background = scene.Find("background")) desc_.background = background->Colour();
+        // The scene's environment too, for modules that ask the host rather than the render.
+        ip->SetAmbient(0, desc_.ambient);
+        ip->SetBackGround(0, desc_.background);
         if (auto image = scene.Find("backgroundImage")) {
             const std::string path = Resolve(*image);
             try {
@@ -155,6 +160,7 @@ private:
             links_.Add(nameValue, name, node);
         }
         if (parent != ip->GetRootNode()) parent->AttachChild(node, 0);
+        if (auto material = n.Find("material")) ReadMaterial(*material, node);
 
         if (auto wire = n.Find("wireColor")) {
             const Color c = wire->Colour();
@@ -172,6 +178,21 @@ private:
         if (auto children = n.Find("children"))
             for (const JsonValue &child : children->Elements()) ReadNode(child, node);
         n.Finish();
+    }
+
+    void ReadMaterial(const JsonValue &v, INode *node) {
+        JsonObject settings(v, "a material");
+        const JsonValue cls = settings.Require("class");
+        auto *created =
+            static_cast<Animatable *>(CreateByClassName(cls, {MATERIAL_CLASS_ID}, "material"));
+        auto *mtl = dynamic_cast<Mtl *>(created);
+        if (!mtl) {
+            created->DeleteThis();
+            cls.Fail("class \"" + cls.Name() + "\" does not make a material");
+        }
+        node->SetMtl(mtl);  // the node owns it from here on
+        ConfigureObject(mtl, settings, links_);
+        settings.Finish();
     }
 
     /// Calls `constant(value)` for a constant or `key(t, value)` per key of {"keys": …}.
@@ -231,9 +252,34 @@ private:
     // -----------------------------------------------------------------------------------
 
     void ReadAtmospherics(const JsonValue &v) {
+        Interface *ip = GetCOREInterface();
         for (const JsonValue &entry : v.Elements()) {
-            JsonObject a(entry, "an atmospheric");
-            a.Require("class").Fail("atmospherics are not supported yet");
+            JsonObject settings(entry, "an atmospheric");
+            const JsonValue cls = settings.Require("class");
+            auto *created = static_cast<Animatable *>(
+                CreateByClassName(cls, {ATMOSPHERIC_CLASS_ID}, "atmospheric"));
+            auto *atmos = dynamic_cast<Atmospheric *>(created);
+            if (!atmos) {
+                created->DeleteThis();
+                cls.Fail("class \"" + cls.Name() + "\" does not make an atmospheric");
+            }
+            ip->AddAtmosphere(atmos);  // the scene owns it from here on
+            ConfigureObject(atmos, settings, links_);
+            if (auto active = settings.Find("active"); active && !active->Bool())
+                atmos->SetAFlag(A_ATMOS_DISABLED);
+            if (auto gizmos = settings.Find("gizmos")) {
+                const std::vector<JsonValue> names = gizmos->Elements();
+                links_.Defer([this, atmos, names] {
+                    for (const JsonValue &name : names) {
+                        INode *node = links_.Find(name);
+                        if (!atmos->OKGizmo(node))
+                            name.Fail("the atmospheric does not take node \"" + name.Name() +
+                                      "\" as a gizmo");
+                        atmos->AppendGizmo(node);
+                    }
+                });
+            }
+            settings.Finish();
         }
     }
 

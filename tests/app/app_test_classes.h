@@ -5,6 +5,7 @@
 ///        without settings by name).
 #pragma once
 
+#include "host/atmospheric.h"
 #include "host/class_desc.h"
 #include "host/image_filter.h"
 #include "host/inode.h"
@@ -230,6 +231,39 @@ public:
     BOOL Render(HWND) override { return TRUE; }
 };
 
+/// An atmospheric with one parameter ("Density") that takes only nodes without objects as
+/// gizmos.
+class TestFog : public Atmospheric {
+public:
+    static constexpr Class_ID kClassID{0x7E5A0006, 1};
+    static void *Make() { return static_cast<Animatable *>(new TestFog); }
+    TestFog() {
+        static const ParamBlockDesc layout[] = {{TYPE_FLOAT, nullptr, TRUE}};
+        MakeRefByID(FOREVER, 0, CreateParameterBlock(layout, 1));
+    }
+    Class_ID ClassID() override { return kClassID; }
+    void GetClassName(TSTR &s) override { s = "Test Fog"; }
+    int NumRefs() override { return 1; }
+    ReferenceTarget *GetReference(int) override { return block; }
+    void SetReference(int, ReferenceTarget *t) override {
+        block = dynamic_cast<IParamBlock *>(t);
+    }
+    RefResult NotifyRefChanged(Interval, ReferenceTarget *, PartID &partID,
+                               RefMessage message) override {
+        if (message != REFMSG_GET_PARAM_NAME) return REF_SUCCEED;
+        reinterpret_cast<GetParamName *>(partID)->name = "Density";
+        return REF_STOP;
+    }
+    void Shade(ShadeContext &, const Point3 &, const Point3 &, Color &, Color &,
+               BOOL) override {}
+    int NumGizmos() override { return static_cast<int>(gizmos.size()); }
+    INode *GetGizmo(int i) override { return gizmos.at(i); }
+    void InsertGizmo(int i, INode *node) override { gizmos.insert(gizmos.begin() + i, node); }
+    BOOL OKGizmo(INode *node) override { return node->GetObjectRef() == nullptr; }
+    IParamBlock *block = nullptr;
+    std::vector<INode *> gizmos;  // not referenced: the test only compares them
+};
+
 /// Registers the classes above (once).
 inline void RegisterTestClasses() {
     static TestClassDesc<TestPlugA> plugA("Test Plug A", REF_MAKER_CLASS_ID,
@@ -242,6 +276,7 @@ inline void RegisterTestClasses() {
                                                 TestScaleFilter::kClassID);
     static TestClassDesc<TestPlainFilter> plain("Test Plain", FLT_CLASS_ID,
                                                 TestPlainFilter::kClassID);
+    static TestClassDesc<TestFog> fog("Test Fog", ATMOSPHERIC_CLASS_ID, TestFog::kClassID);
 }
 
 }  // namespace apptest

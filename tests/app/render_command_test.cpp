@@ -77,14 +77,16 @@ protected:
                    R"("queue": [{"event": "plate", "image": "plates/p.####.exr"}])");
     }
 
-    /// Writes a scene with a camera, render settings `render` and `body` as its further
-    /// members.
-    std::string WriteScene(const std::string &name, const std::string &body,
-                           const std::string &render = R"({"width": 8, "height": 6})") {
+    /// Writes a scene with render settings `render`, `nodes` (by default one camera) and
+    /// `body` as its further members.
+    std::string WriteScene(
+        const std::string &name, const std::string &body,
+        const std::string &render = R"({"width": 8, "height": 6})",
+        const std::string &nodes = R"([{"name": "Cam", "object": {"class": "Free Camera"}}])") {
         const std::string path = folder.Path(name);
-        std::ofstream(path) << R"({"version": 1, "render": )" << render << R"(,
-            "nodes": [{"name": "Cam", "object": {"class": "Free Camera"}}], )"
-                            << body << "}";
+        std::ofstream(path) << R"({"version": 1, "render": )" << render
+                            << ", \"nodes\": " << nodes << (body.empty() ? "" : ", ") << body
+                            << "}";
         return path;
     }
 
@@ -319,4 +321,109 @@ TEST_F(RenderCommandTest, CtrlCStopsAfterTheCurrentStep) {
     for (const auto &entry : fs::directory_iterator(folder.Path("")))
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
             << entry.path();
+}
+
+// Scene renders
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+/// The images differ nowhere in colour, alpha or depth.
+::testing::AssertionResult SameImage(const std::string &a, const std::string &b) {
+    const BitmapPtr x = ReadImageFile(a), y = ReadImageFile(b);
+    if (x->Width() != y->Width() || x->Height() != y->Height())
+        return ::testing::AssertionFailure() << "sizes differ";
+    for (int j = 0; j < x->Height(); ++j)
+        for (int i = 0; i < x->Width(); ++i) {
+            const BMM_Color_64 p = x->Pixel(i, j), q = y->Pixel(i, j);
+            if (p.r != q.r || p.g != q.g || p.b != q.b || p.a != q.a)
+                return ::testing::AssertionFailure()
+                       << "pixel (" << i << ", " << j << ") differs";
+        }
+    if (!x->DepthChannel() != !y->DepthChannel())
+        return ::testing::AssertionFailure() << "one has depth, the other not";
+    if (x->DepthChannel() &&
+        !std::equal(x->DepthChannel(), x->DepthChannel() + x->Width() * x->Height(),
+                    y->DepthChannel()))
+        return ::testing::AssertionFailure() << "depth differs";
+    return ::testing::AssertionSuccess();
+}
+
+std::string Example(const char *name) {
+    return (fs::path(NIMBRA_SOURCE_DIR) / "examples" / name).string();
+}
+
+}  // namespace
+
+TEST_F(RenderCommandTest, TheExamplesRenderWithoutWarnings) {
+    ProgramRun run = Render({Example("lit-scene.json"), "-o", "lit.####.exr", "--frames", "30",
+                             "--size", "160x90"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    ImageFileContents found;
+    const BitmapPtr lit = ReadImageFile(folder.Path("lit.0030.exr"), &found);
+    EXPECT_EQ(found.depthName, "Z");
+    EXPECT_FALSE(found.materialName.empty());
+
+    // The plate scene passes its committed plate through, depth and all.
+    run = Render({Example("plate-scene.json"), "-o", "plate.####.exr", "--frames", "30"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(SameImage(folder.Path("plate.0030.exr"), Example("plates/lit.0030.exr")));
+}
+
+TEST_F(RenderCommandTest, TheDemoSceneIsBuiltIn) {
+    const ProgramRun demo =
+        Render({"-o", "demo.####.png", "--frames", "20", "--size", "96x54"});
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    const ProgramRun lit = Render(
+        {Example("demo.json"), "-o", "file.####.png", "--frames", "20", "--size", "96x54"});
+    ASSERT_EQ(lit.exitCode, 0) << lit.err;
+    EXPECT_TRUE(SameImage(folder.Path("demo.0020.png"), folder.Path("file.0020.png")));
+}
+
+TEST_F(RenderCommandTest, ABinarySceneRendersAsItsJson) {
+    // Objects, materials, lights with shadows, a keyed transform and a look-at target.
+    WriteScene("shot.json", "", R"({"width": 120, "height": 80, "camera": "Cam"})", R"([
+        {"name": "Ground", "object": {"class": "Plane", "params": {"Length": 300, "Width": 300}},
+         "material": {"class": "Standard", "params": {"Diffuse": [0.6, 0.6, 0.5], "Material ID": 1}}},
+        {"name": "Ball", "object": {"class": "Sphere", "params": {"Radius": 15}},
+         "material": {"class": "Standard", "params": {"Diffuse": [0.9, 0.2, 0.1],
+                                                      "Specular Level": 0.7}},
+         "transform": {"position": {"keys": [[0, [-40, 0, 15]], [10, [40, 0, 15]]]}}},
+        {"name": "Aim", "transform": {"position": [0, 0, 10]}},
+        {"name": "Key", "target": "Aim", "object": {"class": "Target Spot",
+            "params": {"Hotspot": 40, "Falloff": 60, "Map Size": 256},
+            "properties": {"Cast Shadows": true}}, "transform": {"position": [60, -80, 150]}},
+        {"name": "Cam", "target": "Aim", "object": {"class": "Target Camera", "params": {"FOV": 55}},
+         "transform": {"position": [0, -200, 90]}}])");
+    ProgramRun run = Render({"shot.json", "--save-scene", "saved/shot.bin"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(fs::exists(folder.Path("saved/shot.bin")));
+    EXPECT_FALSE(fs::exists(folder.Path("json.0004.exr")));  // saving renders nothing
+
+    run = Render({"shot.json", "-o", "json.####.exr", "--frames", "4"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    // The binary file keeps no render settings: size and frames from the command line; its
+    // one camera is the view.
+    run = Render({"saved/shot.bin", "-o", "bin.####.exr", "--frames", "4", "--size", "120x80"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(SameImage(folder.Path("json.0004.exr"), folder.Path("bin.0004.exr")));
+
+    // A broken binary file is refused with its name.
+    std::ofstream(folder.Path("broken.bin")) << "NIMBRASC garbage";
+    run = Render({"broken.bin", "-o", "x.####.png"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, "broken.bin")) << run.err;
+}
+
+TEST_F(RenderCommandTest, CameraOptionsAndMissingCameras) {
+    std::ofstream(folder.Path("nocam.json"))
+        << R"({"version": 1, "nodes": [{"name": "Thing"}], "queue": [{"event": "scene"}]})";
+    ProgramRun run = Render({"nocam.json", "-o", "n.####.png", "--frames", "1"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, "the scene has no camera")) << run.err;
+    run = Render({"plate.json", "-o", "n.####.png", "--camera", "Nobody"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(Contains(run.err, "--camera: the scene has no node named 'Nobody'")) << run.err;
 }

@@ -8,6 +8,7 @@
 
 #include "host/camera.h"
 #include "host/interface.h"
+#include "host/material.h"
 #include "host/paramblock.h"
 #include "host/particles.h"
 #include "host/temp_folder.h"
@@ -264,6 +265,52 @@ TEST_F(SceneJsonTest, ReplacesAndConfiguresSubObjectsByName) {
                          "no plug-in class of that name"));
 }
 
+// Materials and atmospherics
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(SceneJsonTest, GivesNodesTheirMaterials) {
+    Read(R"("nodes": [{"name": "Ball", "object": {"class": "Sphere", "params": {"Radius": 4}},
+        "material": {"class": "Standard", "params": {"Diffuse": [0.8, 0.2, 0.1],
+                                                     "Material ID": 7}}}])");
+    INode *ball = Node("Ball");
+    ASSERT_NE(ball, nullptr);
+    auto *mtl = dynamic_cast<StdMat *>(ball->GetMtl());
+    ASSERT_NE(mtl, nullptr);
+    Interval valid = FOREVER;
+    mtl->Update(0, valid);
+    EXPECT_EQ(mtl->GetDiffuse(), Color(0.8f, 0.2f, 0.1f));
+    EXPECT_EQ(IntParam(mtl->GetParamBlock(), "Material ID"), 7);
+    EXPECT_TRUE(Contains(ErrorOf(R"("nodes": [{"name": "A", "material": {"class": "Spray"}}])"),
+                         "nodes[0].material.class: unknown material class \"Spray\" (material "
+                         "classes installed: "));
+}
+
+TEST_F(SceneJsonTest, AddsAtmosphericsWithTheirGizmos) {
+    const std::string scene = R"("nodes": [{"name": "Box"}, {"name": "Other"}],
+        "atmospherics": [
+            {"class": "Test Fog", "params": {"Density": 0.25}, "gizmos": ["Other", "Box"]},
+            {"class": "Test Fog", "active": false}])";
+    Read(scene);
+    Interface *ip = GetCOREInterface();
+    ASSERT_EQ(ip->NumAtmospheric(), 2);
+    auto *fog = dynamic_cast<apptest::TestFog *>(ip->GetAtmospheric(0));
+    ASSERT_NE(fog, nullptr);
+    EXPECT_FLOAT_EQ(FloatParam(fog->block, "Density"), 0.25f);
+    EXPECT_EQ(fog->gizmos, (std::vector<INode *>{Node("Other"), Node("Box")}));
+    EXPECT_TRUE(fog->Active());
+    EXPECT_FALSE(ip->GetAtmospheric(1)->Active());
+
+    EXPECT_TRUE(Contains(ErrorOf(R"("nodes": [{"name": "S", "object": {"class": "Spray"}}],
+        "atmospherics": [{"class": "Test Fog", "gizmos": ["S"]}])"),
+                         "atmospherics[0].gizmos[0]: the atmospheric does not take node \"S\" "
+                         "as a gizmo"));
+    EXPECT_TRUE(Contains(ErrorOf(R"("atmospherics": [{"class": "Fog"}])"),
+                         "atmospherics[0].class: unknown atmospheric class \"Fog\" "
+                         "(atmospheric classes installed: \"Test Fog\")"));
+    // A failed read takes the effects away with the scene.
+    EXPECT_EQ(ip->NumAtmospheric(), 0);
+}
+
 // Errors
 // ---------------------------------------------------------------------------------------------
 
@@ -392,6 +439,8 @@ TEST_F(SceneJsonTest, ReadsSceneAndRenderSettings) {
     EXPECT_EQ(GetCOREInterface()->GetAnimRange(), Interval(-5 * 200, 48 * 200));
     EXPECT_EQ(desc.ambient, Color(0.1f, 0.2f, 0.3f));
     EXPECT_EQ(desc.background, Color(0, 0, 1));
+    EXPECT_EQ(GetCOREInterface()->GetAmbient(0), desc.ambient);
+    EXPECT_EQ(GetCOREInterface()->GetBackGround(0), desc.background);
     const RenderSettings &r = desc.render;
     EXPECT_EQ(r.width, 320);
     EXPECT_EQ(r.height, 200);
