@@ -1,6 +1,7 @@
 /// @file nimbra_module.cpp
 /// @brief The main module's entry points, its classes, and its start-up and shut-down.
 #include "framework/plugin_registry.h"
+#include "setup/helper.h"
 #include "host/diagnostics.h"
 #include "host/module_entry.h"
 #include "host/notify.h"
@@ -28,11 +29,11 @@ std::string DescribeRegistry(void *) {
 // The classes in the order the host lists them. A slot stays null until its class is built;
 // the host skips null descriptors.
 HOST_MODULE_ENTRY_POINTS("Nimbra",
-                         nullptr,  // 0: the helper object
-                         nullptr,  // 1: image filter "Nimbra Shader"
-                         nullptr,  // 2: light "ZephraLight"
-                         nullptr,  // 3: image filter "Nimbra Shadow"
-                         nullptr)  // 4: image filter " Nimbra Motion Blur"
+                         GetNimbraHelperDesc(),  // 0: the helper object
+                         nullptr,                // 1: image filter "Nimbra Shader"
+                         nullptr,                // 2: light "ZephraLight"
+                         nullptr,                // 3: image filter "Nimbra Shadow"
+                         nullptr)                // 4: image filter " Nimbra Motion Blur"
 
 HOST_EXPORT BOOL DllMain(HINSTANCE instance, DWORD reason, void *) {
     if (reason == DLL_PROCESS_ATTACH) {

@@ -10,14 +10,6 @@ namespace standardtest {
 
 namespace {
 
-ModuleLoader *loader = nullptr;
-fs::path configDir;
-
-/// The folder that holds exactly `nimbra.so` and `standard.so` (links to the built modules).
-fs::path ModuleFolder() {
-    return fs::path(NIMBRA_TEST_MODULE_DIR) / "standard";
-}
-
 class OwnerDesc : public ClassDesc {
 public:
     int IsPublic() override { return FALSE; }
@@ -32,37 +24,17 @@ public:
 OwnerDesc ownerDesc;
 constexpr char kTestClasses[] = "standard-tests";
 
-[[maybe_unused]] const auto *environment =
-    ::testing::AddGlobalTestEnvironment(new StandardModules);
+// The folder holds exactly `nimbra.so` and `standard.so` (links to the built modules).
+StandardModules *const environment =
+    static_cast<StandardModules *>(::testing::AddGlobalTestEnvironment(new StandardModules));
 
 }  // namespace
 
-void StandardModules::SetUp() {
-    configDir =
-        fs::temp_directory_path() / ("nimbra_standard_test_" + std::to_string(getpid()));
-    fs::remove_all(configDir);
-    fs::create_directories(configDir);
-    GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, configDir.c_str());
-    loader = new ModuleLoader;
-    const int loaded = loader->LoadAll({ModuleFolder()});
-    ASSERT_EQ(loaded, 2) << (loader->Failures().empty() ? std::string("")
-                                                        : loader->Failures()[0].reason);
-}
-
-void StandardModules::TearDown() {
-    GetCOREInterface()->ResetScene();
-    delete loader;
-    loader = nullptr;
-    GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, nullptr);
-    std::error_code ignored;
-    fs::remove_all(configDir, ignored);
-}
-
 const ModuleLoader &StandardModules::Loader() {
-    return *loader;
+    return environment->LoadedModules();
 }
 const fs::path &StandardModules::ConfigDir() {
-    return configDir;
+    return environment->ConfigFolder();
 }
 
 DefaultController *NewController() {

@@ -4,6 +4,7 @@
 ///        library file, and an owner object that holds a controller in a scene.
 #pragma once
 
+#include "common/module_environment.h"
 #include "framework/nimbra_interface.h"
 #include "plugins/standard/default_controller.h"
 #include "host/class_desc.h"
@@ -21,13 +22,10 @@ namespace standardtest {
 
 namespace fs = std::filesystem;
 
-/// Loads `nimbra` and `standard` with the host's module loader before the first test and
-/// unloads them after the last, with the configuration directory (where `nimbra.reg` is
-/// written) in a fresh temporary folder.
-class StandardModules : public ::testing::Environment {
+/// `nimbra` and `standard`, loaded with the host's module loader for the whole test program.
+class StandardModules : public ModuleFolderEnvironment {
 public:
-    void SetUp() override;
-    void TearDown() override;
+    StandardModules() : ModuleFolderEnvironment("standard", 2) {}
 
     static const ModuleLoader &Loader();
     static const fs::path &ConfigDir();

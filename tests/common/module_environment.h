@@ -1,0 +1,55 @@
+/// @file module_environment.h
+/// @brief A test-program environment that loads one test folder of modules with the host's
+///        loader before the first test and unloads it after the last, with the configuration
+///        directory (where `nimbra.reg` is written) in a fresh temporary folder.
+#pragma once
+
+#include "host/interface.h"
+#include "host/module_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+
+/// Register one per test program (`::testing::AddGlobalTestEnvironment`). `folder` names a
+/// folder below NIMBRA_TEST_MODULE_DIR that must yield `expectedModules` loaded modules.
+class ModuleFolderEnvironment : public ::testing::Environment {
+public:
+    ModuleFolderEnvironment(std::string folder, int expectedModules)
+        : folder_(std::move(folder)), expected_(expectedModules) {}
+
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        configDir_ = fs::temp_directory_path() /
+                     ("nimbra_" + folder_ + "_test_" + std::to_string(getpid()));
+        fs::remove_all(configDir_);
+        fs::create_directories(configDir_);
+        GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, configDir_.c_str());
+        loader_ = std::make_unique<ModuleLoader>();
+        const int loaded = loader_->LoadAll({fs::path(NIMBRA_TEST_MODULE_DIR) / folder_});
+        ASSERT_EQ(loaded, expected_)
+            << (loader_->Failures().empty() ? std::string("") : loader_->Failures()[0].reason);
+    }
+
+    void TearDown() override {
+        // The scene's objects come from the modules: they go first.
+        GetCOREInterface()->ResetScene();
+        loader_.reset();
+        GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(configDir_, ignored);
+    }
+
+    const ModuleLoader &LoadedModules() const { return *loader_; }
+    const std::filesystem::path &ConfigFolder() const { return configDir_; }
+
+private:
+    std::string folder_;
+    int expected_;
+    std::filesystem::path configDir_;
+    std::unique_ptr<ModuleLoader> loader_;
+};
