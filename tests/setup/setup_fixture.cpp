@@ -6,7 +6,7 @@ namespace setuptest {
 
 namespace {
 
-constexpr char kTestModule[] = "test_plugins";
+constexpr char kTestModule[] = "plugin_stand_ins";
 
 SetupModules *const environment =
     static_cast<SetupModules *>(::testing::AddGlobalTestEnvironment(new SetupModules));

@@ -7,7 +7,7 @@
 #include "common/module_environment.h"
 #include "common/scripted_user_interface.h"
 #include "setup/helper.h"
-#include "test_plugins_api.h"
+#include "plugin_stand_ins_api.h"
 #include "host/inode.h"
 #include "host/interface.h"
 #include "host/particles.h"
@@ -16,7 +16,7 @@
 
 namespace setuptest {
 
-/// The modules of the test folder "setup" (nimbra, standard, test_plugins), loaded for the
+/// The modules of the test folder "setup" (nimbra, standard, plugin_stand_ins), loaded for the
 /// whole test program.
 class SetupModules : public ModuleFolderEnvironment {
 public:

@@ -22,6 +22,17 @@ public:
     const TCHAR *Category() override { return "Tests"; }
 };
 OwnerDesc ownerDesc;
+
+class PlugInOwnerDesc : public ClassDesc {
+public:
+    int IsPublic() override { return FALSE; }
+    void *Create(BOOL) override { return static_cast<Animatable *>(new PlugInOwner); }
+    const TCHAR *ClassName() override { return "PlugInOwner"; }
+    SClass_ID SuperClassID() override { return HELPER_CLASS_ID; }
+    Class_ID ClassID() override { return PlugInOwner::kClassID; }
+    const TCHAR *Category() override { return "Tests"; }
+};
+PlugInOwnerDesc plugInOwnerDesc;
 constexpr char kTestClasses[] = "standard-tests";
 
 // The folder holds exactly `nimbra.so` and `standard.so` (links to the built modules).
@@ -104,6 +115,7 @@ ReferenceTarget *ControllerOwner::Clone(RemapDir &remap) {
 
 void OwnerTest::SetUp() {
     ClassDirectory::Instance().Add(&ownerDesc, kTestClasses);
+    ClassDirectory::Instance().Add(&plugInOwnerDesc, kTestClasses);
     GetCOREInterface()->ResetScene();
 }
 

@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace standardtest {
@@ -95,12 +96,55 @@ public:
     int changes = 0;
 };
 
-/// Registers `ControllerOwner` and starts and ends each test with an empty scene.
+/// A helper object that holds one plug-in (reference 0), as the Nimbra helper does, so that
+/// plug-ins can go through scene files. Registered while an `OwnerTest` runs.
+class PlugInOwner : public HelperObject {
+public:
+    static constexpr Class_ID kClassID{0x7E57C001, 0x2};
+
+    /// Takes `held` as its reference (null when made for loading).
+    explicit PlugInOwner(ReferenceTarget *held = nullptr) {
+        if (held) MakeRefByID(FOREVER, 0, held);
+    }
+
+    Class_ID ClassID() override { return kClassID; }
+    void GetClassName(TSTR &s) override { s = "PlugInOwner"; }
+    const TCHAR *GetObjectName() override { return "PlugIn Owner"; }
+    int NumRefs() override { return 1; }
+    ReferenceTarget *GetReference(int i) override { return i == 0 ? plugIn : nullptr; }
+    void SetReference(int i, ReferenceTarget *target) override {
+        if (i == 0) plugIn = target;
+    }
+
+    ReferenceTarget *plugIn = nullptr;
+};
+
+/// Registers `ControllerOwner` and `PlugInOwner` and starts and ends each test with an empty
+/// scene.
 class OwnerTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 };
+
+/// Deletes host objects through `DeleteThis`.
+struct DeleteThisDeleter {
+    void operator()(Animatable *object) const {
+        if (object) object->DeleteThis();
+    }
+};
+template <typename T>
+using Owned = std::unique_ptr<T, DeleteThisDeleter>;
+
+/// A new plug-in of class `id` made through the host, as helpers make them; null (and nothing
+/// left over) when the host cannot make one of type T.
+template <typename T>
+Owned<T> NewPlugIn(Class_ID id) {
+    auto *object = static_cast<Animatable *>(CreateInstance(REF_MAKER_CLASS_ID, id));
+    auto *plugIn = dynamic_cast<T *>(object);
+    if (object && !plugIn) object->DeleteThis();
+    return Owned<T>(plugIn);
+}
 
 /// Little-endian fields of a byte buffer, for checking written files.
 std::int32_t IntAt(const std::vector<std::uint8_t> &bytes, std::size_t at);

@@ -1,5 +1,5 @@
-/// @file test_plugins_api.h
-/// @brief What the test module test_plugins offers: plug-in classes with the identities the
+/// @file plugin_stand_ins_api.h
+/// @brief What the test module plugin_stand_ins offers: plug-in classes with the identities the
 ///        helper creates (default shape, colour and composite, the volume shape's composite
 ///        and colour), further shapes and colours, and a class that cannot be created. Every
 ///        class is a `TestPlugIn` with a two-parameter block and one default controller, which

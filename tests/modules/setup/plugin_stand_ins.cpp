@@ -1,10 +1,10 @@
-/// @file test_plugins.cpp
-/// @brief Test module test_plugins: stand-ins for the plug-in classes that the helper object
+/// @file plugin_stand_ins.cpp
+/// @brief Test module plugin_stand_ins: stand-ins for the plug-in classes that the helper object
 ///        creates by class ID, registered through the shared effect-module start-up.
 #include "framework/effect_module.h"
 #include "host/messages.h"
 #include "host/param_object.h"
-#include "test_plugins_api.h"
+#include "plugin_stand_ins_api.h"
 
 namespace {
 
