@@ -1,0 +1,379 @@
+/// @file object_config.cpp
+/// @brief Parameters, properties and sub-objects of any object, set by name from JSON.
+#include "object_config.h"
+
+#include "host/inode.h"
+#include "host/interface.h"
+#include "host/paramblock.h"
+#include "host/properties.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numbers>
+#include <set>
+
+namespace {
+
+constexpr double kDegreesToRadians = std::numbers::pi / 180.0;
+/// Most names an error message lists before it stops.
+constexpr std::size_t kMaxListed = 40;
+
+std::string Join(const std::vector<std::string> &names) {
+    if (names.empty()) return "none";
+    std::string s;
+    for (std::size_t i = 0; i < names.size() && i < kMaxListed; ++i)
+        s += (i ? ", " : "") + names[i];
+    if (names.size() > kMaxListed) s += ", …";
+    return s;
+}
+
+std::string Quoted(const std::string &s) {
+    return "\"" + s + "\"";
+}
+
+std::string ClassNameOf(Animatable *obj) {
+    TSTR name;
+    obj->GetClassName(name);
+    return name;
+}
+
+// Parameters
+// ---------------------------------------------------------------------------------------
+
+/// One named parameter of an object: its block and index there.
+struct ParamRef {
+    IParamBlock *block = nullptr;
+    int index = -1;
+};
+
+/// The parameter blocks of `obj`: its references that are blocks, or itself when it is one.
+std::vector<IParamBlock *> ParamBlocksOf(Animatable *obj) {
+    std::vector<IParamBlock *> blocks;
+    if (auto *self = dynamic_cast<IParamBlock *>(obj)) blocks.push_back(self);
+    if (auto *maker = dynamic_cast<ReferenceMaker *>(obj)) {
+        for (int i = 0; i < maker->NumRefs(); ++i)
+            if (auto *block = dynamic_cast<IParamBlock *>(maker->GetReference(i)))
+                if (std::find(blocks.begin(), blocks.end(), block) == blocks.end())
+                    blocks.push_back(block);
+    }
+    return blocks;
+}
+
+/// Every parameter with a name, first block first; a name that two blocks answer belongs to
+/// the first.
+std::vector<std::pair<std::string, ParamRef>> NamedParams(Animatable *obj) {
+    std::vector<std::pair<std::string, ParamRef>> params;
+    std::set<std::string> seen;
+    for (IParamBlock *block : ParamBlocksOf(obj))
+        for (int i = 0; i < block->NumParams(); ++i) {
+            const std::string name = block->GetParamName(i);
+            if (name.empty() || name == "??" || !seen.insert(name).second) continue;
+            params.push_back({name, {block, i}});
+        }
+    return params;
+}
+
+std::vector<std::string> PropertyNames(Animatable *obj) {
+    std::vector<std::string> names;
+    if (IObjectProperties *props = GetObjectProperties(obj))
+        for (const PropertyInfo &info : props->ListProperties()) names.push_back(info.name);
+    return names;
+}
+
+std::vector<std::string> ParamNames(Animatable *obj) {
+    std::vector<std::string> names;
+    for (const auto &[name, ref] : NamedParams(obj)) names.push_back(name);
+    return names;
+}
+
+/// "(parameters: …; properties: …)" for unknown-name errors.
+std::string NamesOf(Animatable *obj) {
+    return "(parameters: " + Join(ParamNames(obj)) +
+           "; properties: " + Join(PropertyNames(obj)) + ")";
+}
+
+/// Sets parameter `p` at time t from `v`, as a key or as the constant.
+void SetParamValue(const ParamRef &p, const std::string &name, TimeValue t, bool key,
+                   const JsonValue &v) {
+    IParamBlock &block = *p.block;
+    ParamDimension *dim = block.GetParamDimension(p.index);
+    const auto set = [&](auto value) {
+        if (key)
+            block.SetKey(p.index, t, value);
+        else
+            block.SetValue(p.index, t, value);
+    };
+    switch (block.GetParameterType(p.index)) {
+        case TYPE_FLOAT: {
+            double value = v.Number();
+            if (dim == stdTimeDim) value *= GetTicksPerFrame();
+            if (dim == stdAngleDim) value *= kDegreesToRadians;
+            if (!std::isfinite(static_cast<float>(value)))
+                v.Fail("the value of " + Quoted(name) + " is beyond what a float holds");
+            set(static_cast<float>(value));
+            break;
+        }
+        case TYPE_INT:
+            set(dim == stdTimeDim ? static_cast<int>(FramesToTicks(v)) : v.Int());
+            break;
+        case TYPE_BOOL:
+            set(v.Bool() ? 1 : 0);
+            break;
+        case TYPE_RGBA:
+            set(v.Colour());
+            break;
+        case TYPE_POINT3:
+            set(v.Point());
+            break;
+    }
+}
+
+/// A constant, or {"keys": [[frame, value], …]} on an animatable parameter.
+void SetParam(const ParamRef &p, const std::string &name, const JsonValue &v) {
+    if (!v.IsObject()) {
+        SetParamValue(p, name, 0, false, v);
+        return;
+    }
+    JsonObject keyed(v, "keyed value");
+    const JsonValue keys = keyed.Require("keys");
+    keyed.Finish();
+    if (!p.block->IsParamAnimatable(p.index))
+        v.Fail("parameter " + Quoted(name) + " cannot be animated: give one value");
+    const std::vector<JsonValue> list = keys.Elements();
+    if (list.empty()) keys.Expected("at least one key [frame, value]");
+    std::set<TimeValue> times;
+    for (const JsonValue &k : list) {
+        if (!k.IsArray() || k.Raw().size() != 2) k.Expected("a key [frame, value]");
+        const std::vector<JsonValue> parts = k.Elements();
+        const TimeValue t = FramesToTicks(parts[0]);
+        if (!times.insert(t).second) parts[0].Fail("two keys at the same frame");
+        SetParamValue(p, name, t, true, parts[1]);
+    }
+}
+
+void SetParams(Animatable *obj, const JsonValue &params) {
+    JsonObject members(params, "parameters by name");
+    const auto named = NamedParams(obj);
+    for (const auto &[name, value] : members.Members()) {
+        const auto it = std::find_if(named.begin(), named.end(),
+                                     [&](const auto &entry) { return entry.first == name; });
+        if (it == named.end()) {
+            const std::vector<std::string> props = PropertyNames(obj);
+            const bool isProperty = std::find(props.begin(), props.end(), name) != props.end();
+            value.Fail("unknown parameter " + Quoted(name) + " of " + ClassNameOf(obj) +
+                       (isProperty ? ": it is a property, set it under \"properties\""
+                                   : " " + NamesOf(obj)));
+        }
+        SetParam(it->second, name, value);
+    }
+}
+
+// Properties
+// ---------------------------------------------------------------------------------------
+
+PropertyValue PropertyFromJson(const PropertyInfo &info, const JsonValue &v) {
+    switch (info.kind) {
+        case PropertyKind::Bool:
+            return v.Bool();
+        case PropertyKind::Int:
+            return v.Int();
+        case PropertyKind::Float:
+            return static_cast<float>(v.Number());
+        case PropertyKind::String:
+            return v.String();
+        case PropertyKind::Color:
+            return v.Colour();
+        case PropertyKind::Point3:
+            return v.Point();
+        case PropertyKind::Choice: {
+            if (!v.IsString() || std::find(info.choices.begin(), info.choices.end(),
+                                           v.Raw().get<std::string>()) == info.choices.end()) {
+                std::vector<std::string> quoted;
+                for (const std::string &c : info.choices) quoted.push_back(Quoted(c));
+                v.Expected("one of " + Join(quoted));
+            }
+            return v.String();
+        }
+        case PropertyKind::Nodes:
+            break;  // resolved later
+    }
+    return false;
+}
+
+void ApplyProperty(IObjectProperties *props, const std::string &name,
+                   const PropertyValue &value, const JsonValue &where) {
+    std::string error;
+    if (!props->SetProperty(name, value, error))
+        where.Fail("property " + Quoted(name) + " refused the value" +
+                   (error.empty() ? "" : ": " + error));
+}
+
+/// Sets `props` from the JSON object `properties`; `unknown(name)` gives the message for a
+/// name it does not have. Node lists wait until every node exists.
+void SetProperties(IObjectProperties *props, const JsonValue &properties, NodeLinks &links,
+                   const std::function<std::string(const std::string &)> &unknown) {
+    JsonObject members(properties, "properties by name");
+    const std::vector<PropertyInfo> infos =
+        props ? props->ListProperties() : std::vector<PropertyInfo>{};
+    for (const auto &[name, value] : members.Members()) {
+        const auto info = std::find_if(infos.begin(), infos.end(),
+                                       [&](const PropertyInfo &i) { return i.name == name; });
+        if (info == infos.end()) value.Fail(unknown(name));
+        if (info->kind != PropertyKind::Nodes) {
+            ApplyProperty(props, name, PropertyFromJson(*info, value), value);
+            continue;
+        }
+        const std::vector<JsonValue> names = value.Elements();
+        const JsonValue where = value;
+        const std::string key = name;
+        links.Defer([props, key, names, where, &links] {
+            std::vector<INode *> nodes;
+            for (const JsonValue &n : names) nodes.push_back(links.Find(n));
+            ApplyProperty(props, key, nodes, where);
+        });
+    }
+}
+
+void SetObjectProperties(Animatable *obj, const JsonValue &properties, NodeLinks &links) {
+    SetProperties(GetObjectProperties(obj), properties, links, [obj](const std::string &name) {
+        const std::vector<std::string> params = ParamNames(obj);
+        const bool isParam = std::find(params.begin(), params.end(), name) != params.end();
+        return "unknown property " + Quoted(name) + " of " + ClassNameOf(obj) +
+               (isParam ? ": it is a parameter, set it under \"params\"" : " " + NamesOf(obj));
+    });
+}
+
+// Sub-objects
+// ---------------------------------------------------------------------------------------
+
+/// Index of the sub-animatable named `name`, or -1.
+int FindSub(Animatable *obj, const std::string &name) {
+    for (int i = 0; i < obj->NumSubs(); ++i)
+        if (obj->SubAnimName(i) == name) return i;
+    return -1;
+}
+
+std::vector<std::string> SubNames(Animatable *obj) {
+    std::vector<std::string> names;
+    for (int i = 0; i < obj->NumSubs(); ++i)
+        if (const TSTR name = obj->SubAnimName(i); !name.empty()) names.push_back(name);
+    return names;
+}
+
+void ConfigureSub(Animatable *owner, const std::string &name, const JsonValue &value,
+                  NodeLinks &links) {
+    JsonObject settings(value, "the settings of a sub-object");
+    int index = FindSub(owner, name);
+    if (index < 0)
+        value.Fail("unknown sub-object " + Quoted(name) + " of " + ClassNameOf(owner) +
+                   " (sub-objects: " + Join(SubNames(owner)) + ")");
+    Animatable *sub = owner->SubAnim(index);
+    if (const std::optional<JsonValue> cls = settings.Find("class")) {
+        const std::string wanted = cls->Name();
+        if (!sub || ClassNameOf(sub) != wanted) {
+            // The owner replaces its sub-object through the property of the same name.
+            IObjectProperties *props = GetObjectProperties(owner);
+            std::vector<PropertyInfo> infos;
+            if (props) infos = props->ListProperties();
+            const bool offered = std::any_of(infos.begin(), infos.end(), [&](const auto &i) {
+                return i.name == name &&
+                       (i.kind == PropertyKind::String || i.kind == PropertyKind::Choice);
+            });
+            if (!offered)
+                cls->Fail(ClassNameOf(owner) + " cannot replace its sub-object " +
+                          Quoted(name) + " (it has no property of that name)");
+            ApplyProperty(props, name, wanted, *cls);
+            index = FindSub(owner, name);
+            sub = index >= 0 ? owner->SubAnim(index) : nullptr;
+            if (!sub || ClassNameOf(sub) != wanted)
+                cls->Fail(ClassNameOf(owner) + " did not make its sub-object " + Quoted(name) +
+                          " a " + Quoted(wanted));
+        }
+    }
+    if (!sub) value.Fail("sub-object " + Quoted(name) + " is empty: give its \"class\"");
+    ConfigureObject(sub, settings, links);
+    settings.Finish();
+}
+
+void SetSubs(Animatable *obj, const JsonValue &subs, NodeLinks &links) {
+    JsonObject members(subs, "sub-objects by name");
+    for (const auto &[name, value] : members.Members()) ConfigureSub(obj, name, value, links);
+}
+
+}  // namespace
+
+// NodeLinks
+// -------------------------------------------------------------------------------------------
+
+void NodeLinks::Add(const JsonValue &where, const std::string &name, INode *node) {
+    if (!nodes_.emplace(name, node).second)
+        where.Fail("a node named " + Quoted(name) + " exists already: node names must differ");
+    order_.push_back(name);
+}
+
+INode *NodeLinks::Find(const JsonValue &name) const {
+    const std::string text = name.Name();
+    const auto it = nodes_.find(text);
+    if (it == nodes_.end()) {
+        std::vector<std::string> quoted;
+        for (const std::string &n : order_) quoted.push_back(Quoted(n));
+        name.Fail("no node named " + Quoted(text) + " (nodes: " + Join(quoted) + ")");
+    }
+    return it->second;
+}
+
+void NodeLinks::ApplyDeferred() {
+    // Taken out first: an action may not add more, but must not see a vector that moves.
+    std::vector<std::function<void()>> actions;
+    actions.swap(deferred_);
+    for (const auto &apply : actions) apply();
+}
+
+// -------------------------------------------------------------------------------------------
+
+TimeValue FramesToTicks(const JsonValue &frames) {
+    const double ticks = std::round(frames.Number() * GetTicksPerFrame());
+    // Keep clear of the infinities that intervals use.
+    if (!(ticks > INT_MIN + 1.0 && ticks < INT_MAX - 1.0))
+        frames.Fail("frame " + frames.Raw().dump() + " lies beyond the times a scene holds");
+    return static_cast<TimeValue>(ticks);
+}
+
+void *CreateByClassName(const JsonValue &className, std::initializer_list<SClass_ID> supers,
+                        const std::string &kind) {
+    const std::string name = className.Name();
+    const ClassDirectory &dir = ClassDirectory::Instance();
+    for (SClass_ID super : supers)
+        if (ClassDesc *desc = dir.FindByName(super, name)) {
+            void *created = desc->Create(FALSE);
+            if (!created)
+                className.Fail("class " + Quoted(name) + " could not create an object");
+            return created;
+        }
+    std::set<std::string> known;
+    for (const ClassEntry &entry : dir.Entries())
+        if (std::find(supers.begin(), supers.end(), entry.desc->SuperClassID()) != supers.end())
+            known.insert(Quoted(entry.desc->ClassName()));
+    className.Fail("unknown " + kind + " class " + Quoted(name) + " (" + kind +
+                   " classes installed: " + Join({known.begin(), known.end()}) + ")");
+}
+
+void ConfigureObject(Animatable *obj, JsonObject &settings, NodeLinks &links) {
+    // Properties first: one may switch what the parameters mean (a mode, a plug-in).
+    if (const auto properties = settings.Find("properties"))
+        SetObjectProperties(obj, *properties, links);
+    if (const auto params = settings.Find("params")) SetParams(obj, *params);
+    if (const auto subs = settings.Find("subs")) SetSubs(obj, *subs, links);
+}
+
+void ConfigureProperties(IObjectProperties *props, const std::string &owner,
+                         const JsonValue &properties, NodeLinks &links) {
+    SetProperties(props, properties, links, [props, &owner](const std::string &name) {
+        std::vector<std::string> names;
+        if (props)
+            for (const PropertyInfo &info : props->ListProperties()) names.push_back(info.name);
+        return "unknown property " + Quoted(name) + " of " + owner +
+               " (properties: " + Join(names) + ")";
+    });
+}
