@@ -297,14 +297,12 @@ void DefaultController::__Reset__(TimeValue t, int birthTime, int deathTime,
     particlePhase_ = static_cast<float>(particleIndex) * kParticlePhaseStep;
 }
 
-DefaultController::Blend DefaultController::BlendAt(int t, bool clampSupported) const {
+DefaultController::Blend DefaultController::ShapedBlendAt(int t, bool clampSupported) const {
     const float age = static_cast<float>(std::int64_t(t) - state_.birthTime);
     const float life = static_cast<float>(std::int64_t(state_.deathTime) - state_.birthTime);
-    // A particle whose death time equals its birth time has no life to spread the curve over:
-    // it counts as at the end of its life from its birth on (g = 1), before it as at the
-    // start (g = 0), so every result stays within the birth and death values. The step rule
-    // below agrees: (t − birth) < 0 only before the birth.
-    const float g = life != 0.0f ? age / life : (age >= 0.0f ? 1.0f : 0.0f);
+    // The step rule agrees with AgeFraction's for a particle without life: (t − birth) < 0
+    // only before the birth.
+    const float g = AgeFraction(t);
     const float v1 = state_.value1, v2 = state_.value2;
     switch (state_.interpolation) {
         case kInterpolate:
@@ -415,10 +413,14 @@ void DefaultController::__Eval__(BMM_Color_64 *out, int t, BMM_Color_64 birth,
             MoveTowards(death, state_.variantDeathColor, h);
         }
     }
-    WriteBlend(BlendAt(t, true), out, birth, death, [&](float s) {  // alpha stays as it was
-        out->r = Channel16(birth.r + s * (float(death.r) - birth.r));
-        out->g = Channel16(birth.g + s * (float(death.g) - birth.g));
-        out->b = Channel16(birth.b + s * (float(death.b) - birth.b));
+    WriteBlend(BlendAt(t, true), out, birth, death, [&](float s) {
+        // Alpha stays as it was. The pixel is written whole, once: a caller that reads it
+        // back right away (a colour shader, per pixel) would wait on three partial writes.
+        BMM_Color_64 c = *out;
+        c.r = Channel16(birth.r + s * (float(death.r) - birth.r));
+        c.g = Channel16(birth.g + s * (float(death.g) - birth.g));
+        c.b = Channel16(birth.b + s * (float(death.b) - birth.b));
+        *out = c;
     });
 }
 
