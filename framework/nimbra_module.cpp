@@ -6,6 +6,7 @@
 #include "host/module_entry.h"
 #include "host/notify.h"
 #include "renderer/render_engine.h"
+#include "renderer/shader_filter.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ std::string DescribeRegistry(void *) {
 // the host skips null descriptors.
 HOST_MODULE_ENTRY_POINTS("Nimbra",
                          GetNimbraHelperDesc(),  // 0: the helper object
-                         nullptr,                // 1: image filter "Nimbra Shader"
+                         GetNimbraShaderDesc(),  // 1: image filter "Nimbra Shader"
                          nullptr,                // 2: light "ZephraLight"
                          nullptr,                // 3: image filter "Nimbra Shadow"
                          nullptr)                // 4: image filter " Nimbra Motion Blur"
@@ -49,9 +50,10 @@ HOST_EXPORT BOOL DllMain(HINSTANCE instance, DWORD reason, void *) {
     } else if (reason == DLL_PROCESS_DETACH) {
         UnRegisterNotification(ReloadRegistry, nullptr, NOTIFY_SYSTEM_STARTUP);
         UnRegisterDiagnostics(DescribeRegistry, nullptr);
-        // A remaining render engine, the preview manager and the engine's source copy are
-        // destroyed here once they exist.
+        // The preview manager is destroyed here once it exists.
+        delete theEngine;
         theEngine = nullptr;
+        DeleteEngineSourceCopy();
         ThePlugInRegistry().Clear();
         moduleInstance = nullptr;
     }
