@@ -307,6 +307,8 @@ void ParticleRenderer::RenderFrame() {
             break;
         }
         ParticleInfo info = particles[i];
+        if (info.helperIndex < 0 || info.helperIndex >= static_cast<int>(helpers.size()))
+            continue;  // a record that no collected helper owns
         RenderParticle(info, helpers[info.helperIndex]);
     }
 

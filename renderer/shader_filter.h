@@ -63,8 +63,9 @@ public:
     DWORD ChannelsRequired() override { return BMM_CHAN_Z | BMM_CHAN_MTL_ID; }
     /// Draws the particles into the source image: merges the interface's depth and material
     /// buffers into its channels when they fit, then runs the engine once, or twice for a
-    /// field-rendered frame. Without a source image carrying render information the user is
-    /// told ("Nimbra Shader") and the image stays as it was (FALSE).
+    /// field-rendered frame (once only when the user stops the first field). Without a source
+    /// image carrying render information the user is told ("Nimbra Shader") and the image stays
+    /// as it was (FALSE).
     BOOL Render(HWND hWnd) override;
 
     /// The about box's text.
