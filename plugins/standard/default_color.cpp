@@ -115,8 +115,8 @@ void DefaultColorShader::__ColorShader__(unsigned short density, BMM_Color_64 *c
                                          int, int) {
     const BMM_Color_64 *c = &colorOne_;
     if (shadeType_ == kFourColors) {
-        // The controller writes into the member and the channels are read back one by one:
-        // reading its 16-bit writes back as one 64-bit pixel would stall every pixel.
+        // The controller blends into the member, which starts as Color One (a controller that
+        // gives no value leaves it so).
         mixColor_ = colorOne_;
         if (NimbraController *mix = GetController(kOneToTwoController))
             mix->__Eval__(&mixColor_, density, colorOne_, colorTwo_);

@@ -413,14 +413,10 @@ void DefaultController::__Eval__(BMM_Color_64 *out, int t, BMM_Color_64 birth,
             MoveTowards(death, state_.variantDeathColor, h);
         }
     }
-    WriteBlend(BlendAt(t, true), out, birth, death, [&](float s) {
-        // Alpha stays as it was. The pixel is written whole, once: a caller that reads it
-        // back right away (a colour shader, per pixel) would wait on three partial writes.
-        BMM_Color_64 c = *out;
-        c.r = Channel16(birth.r + s * (float(death.r) - birth.r));
-        c.g = Channel16(birth.g + s * (float(death.g) - birth.g));
-        c.b = Channel16(birth.b + s * (float(death.b) - birth.b));
-        *out = c;
+    WriteBlend(BlendAt(t, true), out, birth, death, [&](float s) {  // alpha stays as it was
+        out->r = Channel16(birth.r + s * (float(death.r) - birth.r));
+        out->g = Channel16(birth.g + s * (float(death.g) - birth.g));
+        out->b = Channel16(birth.b + s * (float(death.b) - birth.b));
     });
 }
 
