@@ -30,8 +30,8 @@ STANDARD_API void FillFireBallDisk(std::uint16_t *table);
 /// nonzero, so anything farther (the table's border at u = 0 or 1 included) answers 0.
 inline std::uint16_t FireBallDiskEntry(const std::uint16_t *table, float tx, float ty) {
     constexpr float kReach = kFireBallDiskRadius - 1;  // the farthest nonzero entry
-    // Without branches (the pixels of a run are looked up in one loop): a coordinate outside
-    // (or NaN) reads entry 0, the table's corner, which is zero.
+    // A coordinate outside (or NaN) reads entry 0, the table's corner, which is zero: the
+    // four tests and the read need no early exit (which measured slower in a run's loop).
     const bool inside =
         (tx >= -kReach) & (tx < kReach + 1.0f) & (ty >= -kReach) & (ty < kReach + 1.0f);
     // ⌊t⌋ for t ≥ −64, by truncating a positive value.
