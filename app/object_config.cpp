@@ -2,6 +2,7 @@
 /// @brief Parameters, properties and sub-objects of any object, set by name from JSON.
 #include "object_config.h"
 
+#include "host/class_desc.h"
 #include "host/inode.h"
 #include "host/interface.h"
 #include "host/paramblock.h"
@@ -32,7 +33,12 @@ std::string Quoted(const std::string &s) {
     return "\"" + s + "\"";
 }
 
+/// The name scene files give an object's class: its class descriptor's, which may differ
+/// from the object's own `GetClassName` ("Default Color" makes objects that call themselves
+/// "DefaultColor"); the object's own name for a class not in the directory.
 std::string ClassNameOf(Animatable *obj) {
+    if (ClassDesc *desc = ClassDirectory::Instance().Find(obj->SuperClassID(), obj->ClassID()))
+        return desc->ClassName();
     TSTR name;
     obj->GetClassName(name);
     return name;

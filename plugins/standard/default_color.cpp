@@ -115,8 +115,11 @@ void DefaultColorShader::__ColorShader__(unsigned short density, BMM_Color_64 *c
                                          int, int) {
     const BMM_Color_64 *c = &colorOne_;
     if (shadeType_ == kFourColors) {
-        mixColor_ =
-            EvalColor(GetController(kOneToTwoController), density, colorOne_, colorTwo_);
+        // The controller blends into the member, which starts as Color One (a controller that
+        // gives no value leaves it so).
+        mixColor_ = colorOne_;
+        if (NimbraController *mix = GetController(kOneToTwoController))
+            mix->__Eval__(&mixColor_, density, colorOne_, colorTwo_);
         c = &mixColor_;
     }
     if (blacken_) {

@@ -76,34 +76,38 @@ void DefaultComposite::__BeginFrame__(TimeValue t, Bitmap *frame, ImageFilter *,
 void DefaultComposite::__ImageComposite__(int x, int y, BMM_Color_64 *color,
                                           unsigned short density) {
     if (!frameBitmap_ || !color) return;
-    BMM_Color_64 &c = *color;
+    // The result is made in a local and stored whole once: writing the caller's colour
+    // channel by channel and then reading it back as one pixel would stall the processor on
+    // every pixel.
     const BMM_Color_64 &bg = background_ = frameBitmap_->Pixel(x, y);
-    c.a = static_cast<unsigned short>(Scale(density, kFull));
-    const std::uint32_t a = c.a;
+    const std::uint32_t a = Scale(density, kFull);
+    const std::uint32_t r = color->r, g = color->g, b = color->b;
+    BMM_Color_64 c;
     switch (compositeType_) {
+        default:  // never: a type outside the table is read as the first
         case kAlpha:
-            c.r = Lerp16(bg.r, c.r, int(a));
-            c.g = Lerp16(bg.g, c.g, int(a));
-            c.b = Lerp16(bg.b, c.b, int(a));
+            c.r = Lerp16(bg.r, int(r), int(a));
+            c.g = Lerp16(bg.g, int(g), int(a));
+            c.b = Lerp16(bg.b, int(b), int(a));
             break;
         case kGlow:
-            c.r = static_cast<unsigned short>(std::min(bg.r + Scale(c.r, a), kFull));
-            c.g = static_cast<unsigned short>(std::min(bg.g + Scale(c.g, a), kFull));
-            c.b = static_cast<unsigned short>(std::min(bg.b + Scale(c.b, a), kFull));
+            c.r = static_cast<unsigned short>(std::min(bg.r + Scale(r, a), kFull));
+            c.g = static_cast<unsigned short>(std::min(bg.g + Scale(g, a), kFull));
+            c.b = static_cast<unsigned short>(std::min(bg.b + Scale(b, a), kFull));
             break;
         case kDarken: {
-            const auto darken = [a](std::uint32_t b, std::uint32_t v) {
+            const auto darken = [a](std::uint32_t under, std::uint32_t v) {
                 const std::uint32_t d = Scale(v, a);
-                return static_cast<unsigned short>(b > d ? b - d : 0);
+                return static_cast<unsigned short>(under > d ? under - d : 0);
             };
-            c.r = darken(bg.r, c.r);
-            c.g = darken(bg.g, c.g);
-            c.b = darken(bg.b, c.b);
+            c.r = darken(bg.r, r);
+            c.g = darken(bg.g, g);
+            c.b = darken(bg.b, b);
             break;
         }
         case kBlur: {
-            const std::uint32_t s = blurType_ == kStrengthViaColor ? std::uint32_t(density)
-                                                                   : std::max({c.r, c.g, c.b});
+            const std::uint32_t s =
+                blurType_ == kStrengthViaColor ? std::uint32_t(density) : std::max({r, g, b});
             // Neighbours outside the frame (pixels on its border) stand in with the pixel's
             // own background, so a border pixel blurs only with the neighbours it has.
             const auto neighbour = [&](int nx, int ny) {
@@ -115,9 +119,9 @@ void DefaultComposite::__ImageComposite__(int x, int y, BMM_Color_64 *color,
             // Each neighbour moves towards the background by 1 − s: k + n × s with
             // k = bg − bg × s, so strength 0 gives the background back unchanged.
             const auto blur = [&](unsigned short BMM_Color_64::*channel) {
-                const std::uint32_t b = bg.*channel;
-                const std::uint32_t k = b - Scale(b, s);
-                std::uint32_t sum = b;
+                const std::uint32_t under = bg.*channel;
+                const std::uint32_t k = under - Scale(under, s);
+                std::uint32_t sum = under;
                 for (const BMM_Color_64 &n : around) sum += Scale(n.*channel, s) + k;
                 return static_cast<unsigned short>(std::min(sum / 5, kFull));
             };
@@ -128,5 +132,6 @@ void DefaultComposite::__ImageComposite__(int x, int y, BMM_Color_64 *color,
         }
     }
     c.a = std::max(Lerp16(bg.a, int(kFull), int(a)), bg.a);
+    *color = c;
     frameBitmap_->PutPixel(x, y, c);
 }

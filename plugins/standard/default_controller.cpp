@@ -297,14 +297,12 @@ void DefaultController::__Reset__(TimeValue t, int birthTime, int deathTime,
     particlePhase_ = static_cast<float>(particleIndex) * kParticlePhaseStep;
 }
 
-DefaultController::Blend DefaultController::BlendAt(int t, bool clampSupported) const {
+DefaultController::Blend DefaultController::ShapedBlendAt(int t, bool clampSupported) const {
     const float age = static_cast<float>(std::int64_t(t) - state_.birthTime);
     const float life = static_cast<float>(std::int64_t(state_.deathTime) - state_.birthTime);
-    // A particle whose death time equals its birth time has no life to spread the curve over:
-    // it counts as at the end of its life from its birth on (g = 1), before it as at the
-    // start (g = 0), so every result stays within the birth and death values. The step rule
-    // below agrees: (t − birth) < 0 only before the birth.
-    const float g = life != 0.0f ? age / life : (age >= 0.0f ? 1.0f : 0.0f);
+    // The step rule agrees with AgeFraction's for a particle without life: (t − birth) < 0
+    // only before the birth.
+    const float g = AgeFraction(t);
     const float v1 = state_.value1, v2 = state_.value2;
     switch (state_.interpolation) {
         case kInterpolate:

@@ -11,6 +11,7 @@
 #include "plugins/standard/standard_api.h"
 #include "host/paramblock.h"
 
+#include <cstdint>
 #include <string>
 
 /// Class of the default controller; its first half is the controllers' category key.
@@ -165,7 +166,23 @@ private:
         enum Kind { kBirth, kDeath, kMix, kNone } kind;
         float s;
     };
-    Blend BlendAt(int t, bool clampSupported) const;
+    /// The curve at age `t`. Interpolate, the usual curve (and every pixel's when a colour
+    /// shader blends by coverage), is answered inline; the shaped curves out of line.
+    Blend BlendAt(int t, bool clampSupported) const {
+        if (state_.interpolation == kInterpolate) return {Blend::kMix, AgeFraction(t)};
+        return ShapedBlendAt(t, clampSupported);
+    }
+    Blend ShapedBlendAt(int t, bool clampSupported) const;
+    /// g: the age's fraction of the life, 0 at birth and 1 at death.
+    float AgeFraction(int t) const {
+        const float age = static_cast<float>(std::int64_t(t) - state_.birthTime);
+        const float life =
+            static_cast<float>(std::int64_t(state_.deathTime) - state_.birthTime);
+        // A particle whose death time equals its birth time has no life to spread the curve
+        // over: it counts as at the end of its life from its birth on (g = 1), before it as
+        // at the start (g = 0), so every result stays within the birth and death values.
+        return life != 0.0f ? age / life : (age >= 0.0f ? 1.0f : 0.0f);
+    }
 
     /// The per-particle weight w in 0 … 1 (noise of the particle's phase).
     float ParticleWeight() const;

@@ -90,6 +90,7 @@ void FireBallShape::BuildTable() {
     else
         std::fill_n(table_.get(), kEntries, std::uint16_t(0));
     FillFireBallDisk(table_.get());
+    runCount_ = 0;
 }
 
 void FireBallShape::__BeginParticle__(float transparency, int radius, ParticleInfo *info) {
@@ -113,18 +114,49 @@ void FireBallShape::__BeginParticle__(float transparency, int radius, ParticleIn
     noiseScale_ = diameter_ > 0.0f ? noiseSize_ / diameter_ : 0.0f;
     noiseZ_ = phase_ * noiseSize_;
     entryScale_ = diameter_ > 0.0f ? kFireBallTableSide * thresholdFactor_ / diameter_ : 0.0f;
+    runCount_ = 0;
 }
 
-int FireBallShape::__ParticleShape__(unsigned short *density, int, int x, int y, int, int) {
-    if (!table_ || diameter_ <= 0.0f) return 0;
-    const float fx = static_cast<float>(x), fy = static_cast<float>(y);
-    const Point3 p(fx * noiseScale_, fy * noiseScale_, noiseZ_);
-    const float n = noiseType_ == kFractalNoise
-                        ? fBm1(p, kFractalH, kFractalLacunarity, kFractalOctaves)
-                        : noise3(p);
-    const float toEntries = (n + 1.0f) * 0.5f * entryScale_;  // v × 512 k / d
-    const std::uint16_t e = FireBallDiskEntry(table_.get(), toEntries * fx, toEntries * fy);
+int FireBallShape::__ParticleShape__(unsigned short *density, int radius, int x, int y, int,
+                                     int) {
+    std::uint16_t e = 0;
+    // Most pixels are in the run evaluated last (only while a table and a particle with a
+    // diameter are there; a fractal particle has no runs). The offset wraps below the run's
+    // start, so one comparison tests both ends.
+    const unsigned at = static_cast<unsigned>(x) - static_cast<unsigned>(runX_);
+    if (y == runY_ && at < static_cast<unsigned>(runCount_)) {
+        e = runEntries_[at];
+    } else if (!table_ || diameter_ <= 0.0f) {
+        return 0;
+    } else if (noiseType_ == kFractalNoise) {
+        const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+        const float n = fBm1(Point3(fx * noiseScale_, fy * noiseScale_, noiseZ_), kFractalH,
+                             kFractalLacunarity, kFractalOctaves);
+        const float toEntries = (n + 1.0f) * 0.5f * entryScale_;  // v × 512 k / d
+        e = FireBallDiskEntry(table_.get(), toEntries * fx, toEntries * fy);
+    } else {
+        EvaluateRun(x, y, radius);
+        e = runEntries_[0];
+    }
     if (e == 0) return 0;
     *density = Scaled(e);
     return 1;
+}
+
+void FireBallShape::EvaluateRun(int x, int y, int radius) {
+    // Up to the square's right edge; x + i stays below `radius` + 1, so it cannot overflow.
+    const int count = static_cast<int>(std::clamp(static_cast<long long>(radius) - x + 1, 1LL,
+                                                  static_cast<long long>(kRowRun)));
+    float xs[kRowRun], noise[kRowRun];
+    for (int i = 0; i < count; ++i) xs[i] = static_cast<float>(x + i) * noiseScale_;
+    const float fy = static_cast<float>(y);
+    noise3Row(xs, count, fy * noiseScale_, noiseZ_, noise);
+    for (int i = 0; i < count; ++i) {
+        const float toEntries = (noise[i] + 1.0f) * 0.5f * entryScale_;  // v × 512 k / d
+        runEntries_[i] = FireBallDiskEntry(table_.get(), toEntries * static_cast<float>(x + i),
+                                           toEntries * fy);
+    }
+    runY_ = y;
+    runX_ = x;
+    runCount_ = count;
 }

@@ -27,18 +27,19 @@ STANDARD_API void FillFireBallDisk(std::uint16_t *table);
 /// u = (r + v k x) / d, so its column trunc(512 u) is 256 + ⌊512 v k x / d⌋: tx = 512 v k x / d
 /// (and ty likewise). Written from the centre, an undisplaced pixel lands on the centre
 /// exactly, whatever the diameter. Only the disk's 127 × 127 entries around the centre are
-/// nonzero, so anything farther (the table's border at u = 0 or 1 included) answers 0 without
-/// a read.
+/// nonzero, so anything farther (the table's border at u = 0 or 1 included) answers 0.
 inline std::uint16_t FireBallDiskEntry(const std::uint16_t *table, float tx, float ty) {
     constexpr float kReach = kFireBallDiskRadius - 1;  // the farthest nonzero entry
-    if (!(tx >= -kReach && tx < kReach + 1.0f && ty >= -kReach && ty < kReach + 1.0f))
-        return 0;  // also NaN
+    // A coordinate outside (or NaN) reads entry 0, the table's corner, which is zero: the
+    // four tests and the read need no early exit (which measured slower in a run's loop).
+    const bool inside =
+        (tx >= -kReach) & (tx < kReach + 1.0f) & (ty >= -kReach) & (ty < kReach + 1.0f);
     // ⌊t⌋ for t ≥ −64, by truncating a positive value.
     constexpr float kBias = kFireBallDiskRadius;
-    const int j = static_cast<int>(tx + kBias) - kFireBallDiskRadius;
-    const int i = static_cast<int>(ty + kBias) - kFireBallDiskRadius;
+    const int j = static_cast<int>((inside ? tx : 0.0f) + kBias) - kFireBallDiskRadius;
+    const int i = static_cast<int>((inside ? ty : 0.0f) + kBias) - kFireBallDiskRadius;
     constexpr int kCentre = kFireBallTableSide / 2;
-    return table[(kCentre + i) * kFireBallTableSide + kCentre + j];
+    return table[inside ? (kCentre + i) * kFireBallTableSide + kCentre + j : 0];
 }
 
 /// The FireBall shape.
@@ -80,9 +81,15 @@ public:
     /// evaluated at its age (the phase offset by its index, so every particle samples its own
     /// slice of the noise).
     void __BeginParticle__(float transparency, int radius, ParticleInfo *info) override;
-    /// One noise evaluation and one table read.
+    /// One noise value and one table read. Regular noise is evaluated a run of a row at a
+    /// time (host `noise3Row`): the engine asks for a particle's pixels row by row, so the
+    /// first pixel of a run evaluates up to kRowRun pixels to its right and the others read
+    /// them back. Each pixel's value is its own whatever the order of the calls.
     int __ParticleShape__(unsigned short *density, int radius, int dx, int dy, int x,
                           int y) override;
+
+    /// Most pixels of a row evaluated together.
+    static constexpr int kRowRun = 64;
 
     // The current particle's quantities (after `__BeginParticle__`)
     int CurrentNoiseType() const { return noiseType_; }
@@ -97,7 +104,10 @@ public:
 protected:
     TablePlugIn *MakeForLoading() const override { return new FireBallShape(true); }
     void BuildTable() override;
-    void FreeTable() override { table_.reset(); }
+    void FreeTable() override {
+        table_.reset();
+        runCount_ = 0;
+    }
 
 private:
     std::unique_ptr<std::uint16_t[]> table_;
@@ -110,4 +120,13 @@ private:
     float noiseScale_ = 0.0f;  ///< Noise Size / d: pixels to noise units
     float noiseZ_ = 0.0f;      ///< phase × Noise Size
     float entryScale_ = 0.0f;  ///< 512 k / d: displaced pixels to table entries
+
+    /// Evaluates the entries of pixels x, x + 1, … of row y: kRowRun of them, or fewer where
+    /// the particle's square of `radius` ends (at least one).
+    void EvaluateRun(int x, int y, int radius);
+    // The evaluated run: the table entries of pixels runX_ … runX_ + runCount_ − 1 of row runY_
+    int runY_ = 0;
+    int runX_ = 0;
+    int runCount_ = 0;
+    std::uint16_t runEntries_[kRowRun] = {};
 };

@@ -80,9 +80,11 @@ struct TestPlugA : TestPlug {
     TestPlugA() : TestPlug(kClassID, "Test Plug A") {}
     static void *Make() { return static_cast<Animatable *>(new TestPlugA); }
 };
+/// Its objects call themselves "TestPlugB", unlike their class "Test Plug B" (as the objects of
+/// "Default Color" call themselves "DefaultColor"): scene files name the class.
 struct TestPlugB : TestPlug {
     static constexpr Class_ID kClassID{0x7E5A0002, 1};
-    TestPlugB() : TestPlug(kClassID, "Test Plug B") {}
+    TestPlugB() : TestPlug(kClassID, "TestPlugB") {}
     static void *Make() { return static_cast<Animatable *>(new TestPlugB); }
 };
 

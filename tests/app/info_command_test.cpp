@@ -145,3 +145,49 @@ TEST(InfoCommand, ListsTheMainModuleAndTheRegistryByCategory) {
     EXPECT_TRUE(Contains(run.out, "0x7E5700B0  Test Shapes")) << run.out;
     EXPECT_TRUE(run.err.empty()) << run.err;
 }
+
+TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
+    const fs::path config =
+        fs::temp_directory_path() / ("nimbra_info_standard_" + std::to_string(getpid()));
+    fs::remove_all(config);
+    fs::create_directories(config);
+    // The program's own modules, from the plug-in folder beside it.
+    const ProgramRun run = RunNimbra({"--config-dir", config.string(), "info"});
+    const bool registered = fs::exists(config / "nimbra.reg");
+    fs::remove_all(config);
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(registered);
+    const auto registry = run.out.find("\nPlug-in registry:\n");
+    ASSERT_NE(registry, std::string::npos) << run.out;
+    const std::string classes = run.out.substr(0, registry);
+    const std::string records = run.out.substr(registry);
+    // The line naming `name` in `text`, from the name to the end of the line.
+    const auto lineOf = [](const std::string &text, const std::string &name) {
+        const auto at = text.find("  " + name + "  ");
+        return at == std::string::npos ? std::string()
+                                       : text.substr(at, text.find('\n', at) - at);
+    };
+    struct Expected {
+        const char *name, *id, *category, *section;
+    };
+    for (const Expected &e :
+         {Expected{"FireBall", "0x5DB61872", "FireBall Shader", "Particle shapes"},
+          Expected{"Circle", "0x282C0A37", "Simple Smoke", "Particle shapes"},
+          Expected{"Default Color", "0x74874163", "Color Gradient", "Color shaders"},
+          Expected{"Default Composite", "0x49120A27", "Nimbra Plugins", "Composites"}}) {
+        SCOPED_TRACE(e.name);
+        const std::string cls = lineOf(classes, e.name);
+        EXPECT_TRUE(Contains(cls, "0x0100 reference target")) << run.out;
+        EXPECT_TRUE(Contains(cls, std::string(", ") + e.id + "  " + e.category)) << run.out;
+        const std::string record = lineOf(records, e.name);
+        EXPECT_TRUE(Contains(record, std::string(e.id) + "  " + e.category)) << run.out;
+        // Under its category's heading, before the next one.
+        const auto section = records.find(std::string(e.section) + " (0x");
+        const auto at = records.find("  " + std::string(e.name) + "  ");
+        ASSERT_NE(section, std::string::npos) << run.out;
+        EXPECT_LT(section, at);
+        const auto nextSection = records.find(" (0x", records.find('\n', section));
+        EXPECT_TRUE(nextSection == std::string::npos || at < nextSection) << run.out;
+    }
+}

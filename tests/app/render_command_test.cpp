@@ -376,10 +376,22 @@ TEST_F(RenderCommandTest, TheDemoSceneIsBuiltIn) {
     const ProgramRun demo =
         Render({"-o", "demo.####.png", "--frames", "20", "--size", "96x54"});
     ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    EXPECT_EQ(demo.err, "");
     const ProgramRun lit = Render(
         {Example("demo.json"), "-o", "file.####.png", "--frames", "20", "--size", "96x54"});
     ASSERT_EQ(lit.exitCode, 0) << lit.err;
     EXPECT_TRUE(SameImage(folder.Path("demo.0020.png"), folder.Path("file.0020.png")));
+
+    // The fire is there: yellow-white pixels (red near full, green high), which the dim set
+    // alone never reaches.
+    const BitmapPtr frame = ReadImageFile(folder.Path("demo.0020.png"));
+    int fire = 0;
+    for (int y = 0; y < frame->Height(); ++y)
+        for (int x = 0; x < frame->Width(); ++x) {
+            const BMM_Color_64 p = frame->Pixel(x, y);
+            fire += p.r > 64000 && p.g > 40000;
+        }
+    EXPECT_GT(fire, 20);
 }
 
 TEST_F(RenderCommandTest, ABinarySceneRendersAsItsJson) {

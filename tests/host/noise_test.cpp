@@ -279,6 +279,60 @@ TEST(Noise, ExtremeInputsStayFiniteAndInRange) {
     }
 }
 
+TEST(NoiseRow, IsNoise3AlongTheRow) {
+    Sampler sample(7);
+    std::vector<float> xs, row;
+    for (int trial = 0; trial < 200; ++trial) {
+        // Rows as sprites ask for them: evenly spaced points, a few to many per lattice cell,
+        // on both sides of zero and far out.
+        const float extent = trial < 100 ? 20.0f : 5000.0f;
+        const float start = sample(-extent, extent), step = sample(0.01f, 1.5f);
+        const float y = sample(-extent, extent), z = sample(-extent, extent);
+        const int count = 1 + trial % 97;
+        xs.resize(count);
+        row.assign(count, 99.0f);
+        for (int i = 0; i < count; ++i) xs[i] = start + step * float(i);
+        noise3Row(xs.data(), count, y, z, row.data());
+        for (int i = 0; i < count; ++i) {
+            ASSERT_NEAR(row[i], noise3(Point3(xs[i], y, z)), 2e-6f)
+                << "at (" << xs[i] << ", " << y << ", " << z << ")";
+            ASSERT_NEAR(row[i], ReferenceNoise3(xs[i], y, z), 1e-6)
+                << "at (" << xs[i] << ", " << y << ", " << z << ")";
+            // A point's value is its own, whatever else the row holds.
+            float alone = 99.0f;
+            noise3Row(&xs[i], 1, y, z, &alone);
+            ASSERT_EQ(alone, row[i]);
+        }
+    }
+}
+
+TEST(NoiseRow, LatticePointsNegativeIntegersAndExtremes) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // Lattice points give 0; negative integers are reached from the cell below, as noise3
+    // reaches them; extreme coordinates are clamped as noise3 clamps them.
+    const std::vector<float> xs = {-3.0f, -2.0f,  -1.0f,  0.0f,    1.0f,
+                                   2.0f,  255.0f, 256.0f, -256.0f, nan,
+                                   inf,   -inf,   3e9f,   -1e30f,  16777217.0f};
+    std::vector<float> row(xs.size(), 99.0f);
+    for (float y : {-5.0f, 0.0f, 7.0f, 2.5f, nan, 1e30f}) {
+        noise3Row(xs.data(), int(xs.size()), y, -1.0f, row.data());
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            EXPECT_TRUE(std::isfinite(row[i])) << xs[i] << ", " << y;
+            EXPECT_NEAR(row[i], noise3(Point3(xs[i], y, -1.0f)), 2e-6f) << xs[i] << ", " << y;
+            const bool latticePoint = i < 9 && (y == -5.0f || y == 0.0f || y == 7.0f);
+            if (latticePoint) {
+                EXPECT_EQ(row[i], 0.0f) << xs[i] << ", " << y;
+            }
+        }
+    }
+    // Nothing is written for an empty row.
+    float untouched = 99.0f;
+    noise3Row(xs.data(), 0, 0.5f, 0.5f, &untouched);
+    noise3Row(xs.data(), -4, 0.5f, 0.5f, &untouched);
+    EXPECT_EQ(untouched, 99.0f);
+}
+
 TEST(FBm, SumsOctavesWithFalloffGivenByH) {
     Sampler sample(6);
     for (int i = 0; i < 50; ++i) {

@@ -3,10 +3,12 @@
 ///        per-particle quantities its controllers give.
 #include "plugins/standard/fireball_shape.h"
 #include "host/interface.h"
+#include "host/noise.h"
 #include "standard_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -217,6 +219,72 @@ TEST_F(FireBall, EdgeIsRaggedAndEachParticleHasItsOwnPattern) {
     shape->ParamBlock()->SetValue(FireBallShape::kNoiseType, 0,
                                   int(FireBallShape::kFractalNoise));
     EXPECT_NE(Coverage(20, Particle(1)), a) << "fractal noise draws another edge";
+}
+
+TEST_F(FireBall, CoverageIsTheDiskReadThroughNoise3AtEachPixel) {
+    shape->__BeginFrame__(kFrame, nullptr, nullptr, nullptr);
+    int compared = 0, onABoundary = 0;
+    for (int r : {1, 6, 23, 40, 90}) {
+        for (int index : {0, 3, 58}) {
+            const ParticleInfo p = Particle(index, 0.1f * float(index % 10));
+            const std::vector<int> coverage = Coverage(r, p, 0.5f);
+            // The pixel's own formula: v = (noise3 + 1) / 2 displaces (x, y) to
+            // v × 512 k / d × (x, y) entries from the table's centre.
+            const float d = shape->Diameter(), size = shape->NoiseSize();
+            const float scale = kSide * shape->ThresholdFactor() / d;
+            std::vector<std::uint16_t> table(kSide * kSide);
+            FillFireBallDisk(table.data());
+            for (int y = -r; y <= r; ++y)
+                for (int x = -r; x <= r; ++x) {
+                    const float n =
+                        noise3(Point3(x * (size / d), y * (size / d), shape->Phase() * size));
+                    const float t = (n + 1.0f) * 0.5f * scale;
+                    const float tx = t * float(x), ty = t * float(y);
+                    // noise3 and the shape's row evaluation agree to float rounding, which
+                    // may move a displaced point that lies on an entry's edge to the next.
+                    // (Offset 0, the centre row and column, is exact.)
+                    const auto nearEdge = [](float v) {
+                        return v != 0.0f && std::fabs(v - std::round(v)) < 1e-3f;
+                    };
+                    if (nearEdge(tx) || nearEdge(ty)) {
+                        ++onABoundary;
+                        continue;
+                    }
+                    const std::uint16_t e = FireBallDiskEntry(table.data(), tx, ty);
+                    const int expected =
+                        e == 0 ? -1 : int((std::uint32_t(e) * shape->CoverageScale()) >> 16);
+                    ASSERT_EQ(coverage[(y + r) * (2 * r + 1) + x + r], expected)
+                        << "r " << r << ", particle " << index << ", pixel " << x << ", " << y;
+                    ++compared;
+                }
+        }
+    }
+    EXPECT_LT(onABoundary, compared / 100);
+}
+
+TEST_F(FireBall, APixelIsTheSameWhateverOrderThePixelsAreAskedIn) {
+    shape->__BeginFrame__(kFrame, nullptr, nullptr, nullptr);
+    for (int type : {0, 1}) {
+        shape->ParamBlock()->SetValue(FireBallShape::kNoiseType, 0, type);
+        const int r = 70;  // rows longer than one evaluated run
+        ParticleInfo p = Particle(11);
+        const std::vector<int> rows = Coverage(r, p);
+        // Column by column, backwards, and every pixel twice.
+        shape->__BeginParticle__(1.0f, r, &p);
+        for (int x = r; x >= -r; --x)
+            for (int y = r; y >= -r; --y)
+                for (int twice = 0; twice < 2; ++twice) {
+                    unsigned short d = 0;
+                    const int got = shape->__ParticleShape__(&d, r, x, y, 0, 0) ? d : -1;
+                    ASSERT_EQ(got, rows[(y + r) * (2 * r + 1) + x + r])
+                        << "noise type " << type << ", pixel " << x << ", " << y;
+                }
+        // Pixels outside the particle's square, as a caller may ask for them.
+        unsigned short d = 0;
+        EXPECT_EQ(shape->__ParticleShape__(&d, r, 5 * r, 0, 0, 0), 0);
+        EXPECT_EQ(shape->__ParticleShape__(&d, r, 0, 0, 0, 0), 1);
+        EXPECT_EQ(shape->__ParticleShape__(&d, r, INT_MIN, INT_MAX, 0, 0), 0);
+    }
 }
 
 TEST_F(FireBall, ControllersGiveTheParticlesQuantitiesAtItsAge) {
