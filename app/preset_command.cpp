@@ -63,13 +63,14 @@ INode *FindPresetNode(const std::string &name, std::string &error) {
     }
     INode *node = GetCOREInterface()->GetINodeByName(name.c_str());
     if (!node) {
-        error = "the scene has no node \"" + name + "\" (helpers: " + QuotedNames(candidates) +
-                ")";
+        error =
+            "the scene has no node \"" + name + "\" (helpers: " + QuotedNames(candidates) + ")";
         return nullptr;
     }
     if (!GetPresetFile(node->GetObjectRef())) {
-        error = "node \"" + name + "\" carries no object that keeps presets (helpers: " +
-                QuotedNames(candidates) + ")";
+        error = "node \"" + name +
+                "\" carries no object that keeps presets (helpers: " + QuotedNames(candidates) +
+                ")";
         return nullptr;
     }
     return node;
@@ -87,7 +88,8 @@ std::string Hex(std::uint32_t v) {
 /// "FireBall (0x364A42DD, 0x...)", or "(class not installed)" in place of the name.
 std::string PlugInClassText(ULONG key, std::uint32_t id) {
     ClassDesc *desc = ClassDirectory::Instance().Find(REF_MAKER_CLASS_ID, Class_ID(key, id));
-    const std::string name = desc && desc->ClassName() ? desc->ClassName() : "(class not installed)";
+    const std::string name =
+        desc && desc->ClassName() ? desc->ClassName() : "(class not installed)";
     return name + " (" + Hex(key) + ", " + Hex(id) + ")";
 }
 
@@ -164,7 +166,8 @@ int RunPresetShow(const std::string &file, const GlobalOptions &global) {
     std::printf("Description:  \"%s\"\n", entry->description.c_str());
     std::printf("Plug-ins:\n");
     constexpr const char *sections[kLibrarySections] = {"shape", "color", "composite"};
-    constexpr ULONG keys[kLibrarySections] = {kParticleShapeKey, kColorShaderKey, kCompositeKey};
+    constexpr ULONG keys[kLibrarySections] = {kParticleShapeKey, kColorShaderKey,
+                                              kCompositeKey};
     for (int s = 0; s < kLibrarySections; ++s) {
         std::string where = "not included";
         if (entry->include[s])
@@ -241,7 +244,8 @@ Command AddPresetCommand(CLI::App &app) {
     preset->require_subcommand(1);
     CLI::App *save = preset->add_subcommand(
         "save", "Write the set-up of a scene's Nimbra helper to an effect library file");
-    save->add_option("SCENE", options->scene, "Scene file: JSON (docs/scene-format.md) or binary")
+    save->add_option("SCENE", options->scene,
+                     "Scene file: JSON (docs/scene-format.md) or binary")
         ->required();
     save->add_option("--helper", options->helper,
                      "The helper node to save; without it, the scene's only helper")
@@ -261,8 +265,7 @@ Command AddPresetCommand(CLI::App &app) {
         "  nimbra preset save examples/presets/fireball-fire.json -o fire.nbr\n"
         "  nimbra preset save shot.json --helper Smoke -o presets/smoke.nbr");
 
-    CLI::App *show = preset->add_subcommand(
-        "show", "Print what an effect library file holds");
+    CLI::App *show = preset->add_subcommand("show", "Print what an effect library file holds");
     show->add_option("FILE", options->file, "The library file (.nbr)")->required();
     show->footer(
         "Prints the file's version, its entry (name, description), the plug-in classes of\n"

@@ -187,11 +187,12 @@ private:
     void ApplyPreset(Animatable *obj, const JsonValue &v, const JsonValue &cls) {
         IPresetFile *presets = GetPresetFile(obj);
         if (!presets)
-            v.Fail("class \"" + cls.Name() + "\" takes no preset file (a \"Nimbra\" helper does)");
+            v.Fail("class \"" + cls.Name() +
+                   "\" takes no preset file (a \"Nimbra\" helper does)");
         const PresetResult result = LoadObjectPreset(*presets, Resolve(v));
         if (result.outcome == PresetOutcome::Partial)
-            v.Fail("preset file \"" + v.Name() + "\" was applied only in part: " +
-                   result.Summary());
+            v.Fail("preset file \"" + v.Name() +
+                   "\" was applied only in part: " + result.Summary());
         if (!result.Done())
             v.Fail("preset file \"" + v.Name() + "\" was not applied: " + result.Summary());
     }

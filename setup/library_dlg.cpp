@@ -84,8 +84,8 @@ public:
         if (exists && (S_ISDIR(existing.st_mode) || ::access(target.c_str(), W_OK) != 0))
             return;
         for (int n = 0; n < kScratchNameTries && !file; ++n) {
-            const std::string name = target + ".saving-" + std::to_string(::getpid()) + "-" +
-                                     std::to_string(n);
+            const std::string name =
+                target + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(n);
             const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0) {
                 if (errno == EEXIST) continue;
@@ -196,9 +196,8 @@ public:
 private:
     PresetOutcome ReadControllersAndSections(const LibraryEntry &entry) {
         for (int i = 0; i < helper_.ControllerCount(); ++i) {
-            const BlockRead read =
-                ReadControllerBlock(helper_, helper_.GetHelperController(i),
-                                    NimbraHelper::kRefTransController + i);
+            const BlockRead read = ReadControllerBlock(helper_, helper_.GetHelperController(i),
+                                                       NimbraHelper::kRefTransController + i);
             if (read == BlockRead::NotRead) {
                 ShowError(WithPath(kLibraryLoadStoppedText, path_));
                 return PresetOutcome::Partial;
@@ -244,7 +243,8 @@ private:
         }
         const int count = plugIn->NumControllers();
         for (int i = 0; i < count; ++i) {
-            const BlockRead read = ReadControllerBlock(*plugIn, plugIn->GetController(i), 1 + i);
+            const BlockRead read =
+                ReadControllerBlock(*plugIn, plugIn->GetController(i), 1 + i);
             if (read == BlockRead::NotRead) return false;
             if (read == BlockRead::Failed) {
                 ShowError(kPlugInControllerLoadFailedTexts[role]);

@@ -12,7 +12,7 @@ namespace {
 static_assert(sizeof kLibrarySignature == 55, "54 characters and the terminating zero");
 
 // Entry record fields (byte offsets)
-constexpr char kTopMarker[] = "##TOP###";  // 8 bytes, no terminator
+constexpr char kTopMarker[] = "##TOP###";     // 8 bytes, no terminator
 constexpr char kBottomMarker[] = "##BOT###";  // 8 bytes and a zero byte
 constexpr std::size_t kMarkerLength = 8;
 constexpr std::size_t kTopAt = 0;
@@ -54,9 +54,9 @@ LibraryHeaderCheck CheckLibraryHeader(std::span<const std::uint8_t, kLibraryHead
         return LibraryHeaderCheck::WrongSignature;
     const std::uint16_t v = GetLE16(bytes.data() + kLibraryVersionOffset);
     if (version) *version = v;
-    const bool readable = std::find(std::begin(kLibraryReadableVersions),
-                                    std::end(kLibraryReadableVersions),
-                                    v) != std::end(kLibraryReadableVersions);
+    const bool readable =
+        std::find(std::begin(kLibraryReadableVersions), std::end(kLibraryReadableVersions),
+                  v) != std::end(kLibraryReadableVersions);
     return readable ? LibraryHeaderCheck::Ok : LibraryHeaderCheck::WrongVersion;
 }
 

@@ -22,7 +22,8 @@ const fs::path kPresets = fs::path(NIMBRA_SOURCE_DIR) / "examples" / "presets";
 
 std::vector<char> ReadAll(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<char>(std::istreambuf_iterator<char>(in),
+                             std::istreambuf_iterator<char>());
 }
 
 class PresetCommandTest : public ::testing::Test {
@@ -52,7 +53,8 @@ TEST_F(PresetCommandTest, ExamplePresetsAreMadeAgainByteForByte) {
         if (preset.extension() != ".nbr") continue;
         const fs::path scene = fs::path(preset).replace_extension(".json");
         SCOPED_TRACE(scene.string());
-        ASSERT_TRUE(fs::exists(scene)) << "each example preset comes with the scene it is made of";
+        ASSERT_TRUE(fs::exists(scene))
+            << "each example preset comes with the scene it is made of";
         const ProgramRun run = Run({"preset", "save", scene.string(), "-o", "made"});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_TRUE(Contains(run.err, "wrote made.nbr"));
@@ -67,7 +69,8 @@ TEST_F(PresetCommandTest, ShowDescribesAnExample) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, "Nimbra library file, version 0x0120"));
     EXPECT_TRUE(Contains(run.out, "Entry:        \"Fire\""));
-    EXPECT_TRUE(Contains(run.out, "shape      FireBall (0x364A42DD, 0x5DB61872), data at byte"));
+    EXPECT_TRUE(
+        Contains(run.out, "shape      FireBall (0x364A42DD, 0x5DB61872), data at byte"));
     EXPECT_TRUE(Contains(run.out, "color      Default Color (0x41035834, 0x74874163)"));
     EXPECT_TRUE(Contains(run.out, "composite  Default Composite (0x7BD26B7E, 0x49120A27)"));
     EXPECT_TRUE(Contains(run.out, "Birth Size           6\n"));
@@ -78,7 +81,8 @@ TEST_F(PresetCommandTest, ShowDescribesAnExample) {
     const ProgramRun bare = Run({"--plugins", folder.Path(""), "preset", "show",
                                  (kPresets / "circle-smoke.nbr").string()});
     EXPECT_EQ(bare.exitCode, 0) << bare.err;
-    EXPECT_TRUE(Contains(bare.out, "shape      (class not installed) (0x364A42DD, 0x282C0A37)"));
+    EXPECT_TRUE(
+        Contains(bare.out, "shape      (class not installed) (0x364A42DD, 0x282C0A37)"));
 }
 
 TEST_F(PresetCommandTest, ExampleSceneWithPresetsRenders) {
@@ -153,9 +157,10 @@ TEST_F(PresetCommandTest, ErrorsAndExitCodes) {
     EXPECT_EQ(text.exitCode, 1);
     EXPECT_TRUE(Contains(text.err, "not a Nimbra library file"));
 
-    for (const std::vector<std::string> &usage :
-         {std::vector<std::string>{"preset"}, {"preset", "save", "two.json"},
-          {"preset", "show"}, {"preset", "load", "x.nbr"}}) {
+    for (const std::vector<std::string> &usage : {std::vector<std::string>{"preset"},
+                                                  {"preset", "save", "two.json"},
+                                                  {"preset", "show"},
+                                                  {"preset", "load", "x.nbr"}}) {
         EXPECT_EQ(Run(usage).exitCode, 2) << usage.back();
     }
     const ProgramRun help = Run({"preset", "save", "--help"});

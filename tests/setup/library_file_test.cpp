@@ -102,14 +102,22 @@ struct StoredAge {
     float value;
 };
 constexpr StoredAge kStoredAge[] = {
-    {NimbraHelper::kLifeBegins, 160},       {NimbraHelper::kLifeEnds, 9600},
-    {NimbraHelper::kBirthSize, 7.5f},       {NimbraHelper::kDeathSize, 31.25f},
-    {NimbraHelper::kBirthTrans, 0.2f},      {NimbraHelper::kDeathTrans, 0.9f},
-    {NimbraHelper::kEveryNth, 3},           {NimbraHelper::kNthOffset, 2},
-    {NimbraHelper::kMaterialId, 17},        {NimbraHelper::kUpdateZBuffer, 1},
-    {NimbraHelper::kCastShadows, 0},        {NimbraHelper::kVolumeFog, 1},
-    {NimbraHelper::kUseBrushSettings, 0},   {NimbraHelper::kBirthShadowSize, 6.5f},
-    {NimbraHelper::kDeathShadowSize, 27.0f}, {NimbraHelper::kBirthShadowTrans, 0.4f},
+    {NimbraHelper::kLifeBegins, 160},
+    {NimbraHelper::kLifeEnds, 9600},
+    {NimbraHelper::kBirthSize, 7.5f},
+    {NimbraHelper::kDeathSize, 31.25f},
+    {NimbraHelper::kBirthTrans, 0.2f},
+    {NimbraHelper::kDeathTrans, 0.9f},
+    {NimbraHelper::kEveryNth, 3},
+    {NimbraHelper::kNthOffset, 2},
+    {NimbraHelper::kMaterialId, 17},
+    {NimbraHelper::kUpdateZBuffer, 1},
+    {NimbraHelper::kCastShadows, 0},
+    {NimbraHelper::kVolumeFog, 1},
+    {NimbraHelper::kUseBrushSettings, 0},
+    {NimbraHelper::kBirthShadowSize, 6.5f},
+    {NimbraHelper::kDeathShadowSize, 27.0f},
+    {NimbraHelper::kBirthShadowTrans, 0.4f},
     {NimbraHelper::kDeathShadowTrans, 0.6f},
 };
 static_assert(std::size(kStoredAge) == kLibraryHelperFields.size());
@@ -153,8 +161,8 @@ protected:
         helper->AgeBlock()->SetValue(NimbraHelper::kUseEmitterAge, 0, 1);
         helper->AgeBlock()->SetValue(NimbraHelper::kShadingOrder, 0, 9);
 
-        EXPECT_TRUE(helper->ReplaceController(NimbraHelper::kSizeController,
-                                              kTestControllerClassID));
+        EXPECT_TRUE(
+            helper->ReplaceController(NimbraHelper::kSizeController, kTestControllerClassID));
         static_cast<TestController *>(helper->GetHelperController(1))->level = 42;
         DefaultControllerOf(helper, 0)->SetInterpolation(kSmoothStep);
         DefaultControllerOf(helper, 0)->SetUseVariation(true);
@@ -169,8 +177,8 @@ protected:
         auto *level = new TestController;
         level->level = 7;
         shape->ReplaceReference(TestPlugIn::kRefController, level);
-        PlugInOf(helper, NimbraHelper::kColorRole)->block->SetValue(TestPlugIn::kBirthValue, 0,
-                                                                    3.0f);
+        PlugInOf(helper, NimbraHelper::kColorRole)
+            ->block->SetValue(TestPlugIn::kBirthValue, 0, 3.0f);
         PlugInOf(helper, NimbraHelper::kCompositeRole)
             ->block->SetValue(TestPlugIn::kDeathValue, 0, 6.0f);
         return helper;
@@ -209,15 +217,16 @@ TEST_F(LibraryFileTest, HeaderAndEntryRecordAsWritten) {
 
     const Bytes b = ReadAll(path);
     ASSERT_GE(b.size(), kHelperBlockEnd);
-    EXPECT_EQ(std::memcmp(b.data(), "Nimbra Library - particle effect preset file, rev 1.20", 55),
-              0);
+    EXPECT_EQ(
+        std::memcmp(b.data(), "Nimbra Library - particle effect preset file, rev 1.20", 55), 0);
     EXPECT_TRUE(std::all_of(b.begin() + 55, b.begin() + 256, [](auto c) { return c == 0; }));
     EXPECT_EQ(GetLE16(b.data() + 256), 0x0120);
     EXPECT_EQ(GetLE16(b.data() + 258), 0);
 
     EXPECT_EQ(std::memcmp(b.data() + kEntryAt, "##TOP###", 8), 0);
     EXPECT_EQ(GetLE16(b.data() + kEntryAt + 8), 0x0100);
-    EXPECT_STREQ(reinterpret_cast<const char *>(b.data() + kEntryAt + 10), "Campfire with a ver");
+    EXPECT_STREQ(reinterpret_cast<const char *>(b.data() + kEntryAt + 10),
+                 "Campfire with a ver");
     EXPECT_EQ(b[kEntryAt + 30], 0);  // empty description
     for (int s = 0; s < 3; ++s) EXPECT_EQ(U32At(b, kIncludeAt + 4 * s), 1u);
     EXPECT_EQ(U32At(b, kIdsAt), 0x282c0a37u);
@@ -340,8 +349,9 @@ TEST_F(LibraryFileTest, FileWithoutOffsetsReadsOnInOrder) {
     NimbraHelper *target = NewHelperNode();
     Load(target, path);
     EXPECT_TRUE(ui.Messages().empty());
-    EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-              6.0f);
+    EXPECT_EQ(
+        BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
+        6.0f);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -380,9 +390,9 @@ TEST_F(LibraryFileTest, TruncatedHeaderOrEntryIsIgnoredSilently) {
     const std::string path = folder.Path("fire.nbr");
     Save(source, path);
     const Bytes original = ReadAll(path);
-    for (std::size_t size : {std::size_t(0), std::size_t(54), std::size_t(259),
-                             kLibraryHeaderSize, kLibraryHeaderSize + 100,
-                             kLibraryHelperBlockOffset - 1}) {
+    for (std::size_t size :
+         {std::size_t(0), std::size_t(54), std::size_t(259), kLibraryHeaderSize,
+          kLibraryHeaderSize + 100, kLibraryHelperBlockOffset - 1}) {
         SCOPED_TRACE(size);
         const std::string cut = folder.Path("cut.nbr");
         WriteAll(cut, Bytes(original.begin(), original.begin() + std::ptrdiff_t(size)));
@@ -406,10 +416,10 @@ TEST_F(LibraryFileTest, HelperBlockOutOfRangeChangesNothing) {
         std::uint32_t bits;
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    for (const Damage &d : {Damage{6, 0},                              // Every Nth 0
-                            Damage{8, 256},                            // material ID
-                            Damage{9, 2},                              // a switch
-                            Damage{2, std::bit_cast<std::uint32_t>(nan)},   // size
+    for (const Damage &d : {Damage{6, 0},                                      // Every Nth 0
+                            Damage{8, 256},                                    // material ID
+                            Damage{9, 2},                                      // a switch
+                            Damage{2, std::bit_cast<std::uint32_t>(nan)},      // size
                             Damage{4, std::bit_cast<std::uint32_t>(1.5f)}}) {  // transparency
         SCOPED_TRACE(d.field);
         Bytes b = original;
@@ -420,7 +430,8 @@ TEST_F(LibraryFileTest, HelperBlockOutOfRangeChangesNothing) {
         const HelperSnapshot before = Snapshot(target);
         ui.Clear();
         EXPECT_EQ(ReadLibraryFile(*target, bad), PresetOutcome::Failed);
-        EXPECT_EQ(Texts(), std::vector<std::string>{"Helper object failed loading from the library."});
+        EXPECT_EQ(Texts(),
+                  std::vector<std::string>{"Helper object failed loading from the library."});
         EXPECT_EQ(Snapshot(target), before);
     }
 }
@@ -466,12 +477,14 @@ TEST_F(LibraryFileTest, MissingPlugInClassIsSkippedAndTheRestLoads) {
         EXPECT_EQ(Texts(), std::vector<std::string>{kPlugInNotLocatedText});
         // The category's default stands in for the shape, with its own settings.
         EXPECT_EQ(target->ShapeId(), kCircleShapeClassID.PartB());
-        EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kShapeRole), TestPlugIn::kBirthValue),
-                  1.0f);
+        EXPECT_EQ(
+            BlockValue(PlugInOf(target, NimbraHelper::kShapeRole), TestPlugIn::kBirthValue),
+            1.0f);
         // Everything after the shape's data is found through the offsets.
         EXPECT_EQ(target->ColorId(), kTestFlatColorClassID.PartB());
-        EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kColorRole), TestPlugIn::kBirthValue),
-                  3.0f);
+        EXPECT_EQ(
+            BlockValue(PlugInOf(target, NimbraHelper::kColorRole), TestPlugIn::kBirthValue),
+            3.0f);
         EXPECT_EQ(
             BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
             6.0f);
@@ -491,8 +504,9 @@ TEST_F(LibraryFileTest, PlugInIdOfAnotherCategoryStandsForAMissingClass) {
     EXPECT_EQ(Texts(), std::vector<std::string>{kPlugInNotLocatedText});
     EXPECT_EQ(target->ShapeId(), kTestSpriteShapeClassID.PartB());
     EXPECT_EQ(target->ColorId(), kDefaultColorClassID.PartB());
-    EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-              6.0f);
+    EXPECT_EQ(
+        BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
+        6.0f);
 }
 
 TEST_F(LibraryFileTest, MissingHelperControllerClassStopsTheLoad) {
@@ -504,7 +518,8 @@ TEST_F(LibraryFileTest, MissingHelperControllerClassStopsTheLoad) {
     // that makes no controller.
     const std::size_t second = kHelperBlockEnd + kDefaultControllerBlock;
     ASSERT_EQ(U32At(b, second + 12), kTestControllerClassID.PartB());
-    for (Class_ID missing : {Class_ID(kControllerKey, 0x7E57FFFF), kTestControllerLikeClassID}) {
+    for (Class_ID missing :
+         {Class_ID(kControllerKey, 0x7E57FFFF), kTestControllerLikeClassID}) {
         PutU32At(b, second + 8, missing.PartA());
         PutU32At(b, second + 12, missing.PartB());
         WriteAll(path, b);
@@ -550,8 +565,9 @@ TEST_F(LibraryFileTest, MissingPlugInControllerClassAbandonsItsSection) {
     EXPECT_EQ(PlugInTestController(target, NimbraHelper::kShapeRole), nullptr);
     EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kColorRole), TestPlugIn::kBirthValue),
               3.0f);
-    EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-              6.0f);
+    EXPECT_EQ(
+        BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
+        6.0f);
 }
 
 TEST_F(LibraryFileTest, MissingClassWithoutOffsetsStopsWithAMessage) {
@@ -579,12 +595,14 @@ TEST_F(LibraryFileTest, FailingPlugInLoadGoesOnAtTheNextSection) {
     TestPlugIn::refuseLibraryLoad = kTestSpriteShapeClassID;
     NimbraHelper *target = NewHelperNode();
     EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Partial);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Particle shape failed loading from the library."});
+    EXPECT_EQ(Texts(),
+              std::vector<std::string>{"Particle shape failed loading from the library."});
     EXPECT_EQ(target->ShapeId(), kTestSpriteShapeClassID.PartB());
     EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kColorRole), TestPlugIn::kBirthValue),
               3.0f);
-    EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-              6.0f);
+    EXPECT_EQ(
+        BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
+        6.0f);
 }
 
 TEST_F(LibraryFileTest, FailingControllerKeepsTheOldOne) {
@@ -598,8 +616,8 @@ TEST_F(LibraryFileTest, FailingControllerKeepsTheOldOne) {
     NimbraHelper *target = NewHelperNode();
     const HelperSnapshot before = Snapshot(target);
     EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Partial);
-    EXPECT_EQ(Texts(),
-              std::vector<std::string>{"Helper object controller failed loading from the library."});
+    EXPECT_EQ(Texts(), std::vector<std::string>{
+                           "Helper object controller failed loading from the library."});
     EXPECT_EQ(target->GetHelperController(1), before.objects[4]);
     EXPECT_EQ(target->GetHelperController(1)->ClassID(), kDefaultControllerClassID);
     EXPECT_EQ(target->GetPlugIn(NimbraHelper::kShapeRole), before.objects[0]);
@@ -636,7 +654,8 @@ TEST_F(LibraryFileTest, PlugInThatFailsToSaveIsLeftOut) {
     TestPlugIn::refuseLibrarySave = kTestFlatColorClassID;
     const std::string path = folder.Path("fire.nbr");
     EXPECT_EQ(WriteLibraryFile(*source, path), PresetOutcome::Partial);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Particle color failed saving to the library."});
+    EXPECT_EQ(Texts(),
+              std::vector<std::string>{"Particle color failed saving to the library."});
     const Bytes b = ReadAll(path);
     EXPECT_EQ(U32At(b, kIncludeAt + 4), 0u);
     EXPECT_EQ(U32At(b, kOffsetsAt + 4), 0u);
@@ -652,8 +671,9 @@ TEST_F(LibraryFileTest, PlugInThatFailsToSaveIsLeftOut) {
     EXPECT_TRUE(ui.Messages().empty());
     EXPECT_EQ(target->GetPlugIn(NimbraHelper::kColorRole), before.objects[1]);
     EXPECT_EQ(target->ShapeId(), kTestSpriteShapeClassID.PartB());
-    EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-              6.0f);
+    EXPECT_EQ(
+        BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
+        6.0f);
 }
 
 TEST_F(LibraryFileTest, FailedSaveKeepsTheEarlierFile) {
@@ -666,8 +686,8 @@ TEST_F(LibraryFileTest, FailedSaveKeepsTheEarlierFile) {
     broken->DeleteReference(NimbraHelper::kRefShadowSizeController);
     ui.Clear();
     EXPECT_EQ(WriteLibraryFile(*broken, path), PresetOutcome::Failed);
-    EXPECT_EQ(Texts(),
-              std::vector<std::string>{"Helper object controller failed saving to the library."});
+    EXPECT_EQ(Texts(), std::vector<std::string>{
+                           "Helper object controller failed saving to the library."});
     EXPECT_EQ(ReadAll(path), earlier);
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"fire.nbr"}) << "no scratch file left";
 }
@@ -677,7 +697,8 @@ TEST_F(LibraryFileTest, UnwritableTargetsAreRefused) {
     const std::string dir = folder.Path("sub");
     fs::create_directories(dir);
     EXPECT_EQ(WriteLibraryFile(*helper, dir), PresetOutcome::Failed);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Unable to open/create the file \"" + dir + "\""});
+    EXPECT_EQ(Texts(),
+              std::vector<std::string>{"Unable to open/create the file \"" + dir + "\""});
 
     const std::string nowhere = folder.Path("missing/fire.nbr");
     ui.Clear();

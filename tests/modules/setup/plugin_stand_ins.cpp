@@ -1,5 +1,6 @@
 /// @file plugin_stand_ins.cpp
-/// @brief Test module plugin_stand_ins: stand-ins for the plug-in classes that the helper object
+/// @brief Test module plugin_stand_ins: stand-ins for the plug-in classes that the helper
+/// object
 ///        creates by class ID, registered through the shared effect-module start-up.
 #include "framework/effect_module.h"
 #include "framework/library_block.h"
