@@ -195,6 +195,24 @@ protected:
         EXPECT_EQ(LibraryDlg::Load(helper), 1);
     }
 
+    /// Saves `MadeUpHelper()` to "fire.nbr" in the test's folder; returns the path.
+    std::string SaveMadeUpHelper() {
+        const std::string path = folder.Path("fire.nbr");
+        Save(MadeUpHelper(), path);
+        return path;
+    }
+
+    /// The made-up helper's colour shader and composite values reached `target`.
+    static void ExpectColorAndCompositeLoaded(NimbraHelper *target) {
+        EXPECT_EQ(target->ColorId(), kTestFlatColorClassID.PartB());
+        EXPECT_EQ(
+            BlockValue(PlugInOf(target, NimbraHelper::kColorRole), TestPlugIn::kBirthValue),
+            3.0f);
+        EXPECT_EQ(
+            BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
+            6.0f);
+    }
+
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
         for (const MessageRequest &m : ui.Messages()) texts.push_back(m.text);
@@ -319,9 +337,7 @@ TEST_F(LibraryFileTest, RoundTripRestoresTheWholeSetUp) {
 }
 
 TEST_F(LibraryFileTest, OlderFileVersionsReadAlike) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     const Bytes original = ReadAll(path);
     for (std::uint16_t version : {0x0100, 0x0110}) {
         SCOPED_TRACE(version);
@@ -340,9 +356,7 @@ TEST_F(LibraryFileTest, OlderFileVersionsReadAlike) {
 
 TEST_F(LibraryFileTest, FileWithoutOffsetsReadsOnInOrder) {
     // Files whose writer left the offsets at zero are read block after block.
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     Bytes b = ReadAll(path);
     for (int s = 0; s < 3; ++s) PutU32At(b, kOffsetsAt + 4 * s, 0);
     WriteAll(path, b);
@@ -358,9 +372,7 @@ TEST_F(LibraryFileTest, FileWithoutOffsetsReadsOnInOrder) {
 // Refused and ignored files
 
 TEST_F(LibraryFileTest, OtherVersionOrSignatureIsRefused) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     const Bytes original = ReadAll(path);
 
     Bytes newer = original;
@@ -386,9 +398,7 @@ TEST_F(LibraryFileTest, OtherVersionOrSignatureIsRefused) {
 }
 
 TEST_F(LibraryFileTest, TruncatedHeaderOrEntryIsIgnoredSilently) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     const Bytes original = ReadAll(path);
     for (std::size_t size :
          {std::size_t(0), std::size_t(54), std::size_t(259), kLibraryHeaderSize,
@@ -406,9 +416,7 @@ TEST_F(LibraryFileTest, TruncatedHeaderOrEntryIsIgnoredSilently) {
 }
 
 TEST_F(LibraryFileTest, HelperBlockOutOfRangeChangesNothing) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     const Bytes original = ReadAll(path);
     const std::size_t record = kLibraryHelperBlockOffset + kLibraryVersionBlockSize;
     struct Damage {
@@ -448,9 +456,7 @@ TEST_F(LibraryFileTest, MissingOrFolderPathCannotBeOpened) {
 }
 
 TEST_F(LibraryFileTest, ReadOnlyFileLoads) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     NimbraHelper *target = NewHelperNode();
     EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Done);
@@ -461,9 +467,7 @@ TEST_F(LibraryFileTest, ReadOnlyFileLoads) {
 // Missing classes and failing blocks
 
 TEST_F(LibraryFileTest, MissingPlugInClassIsSkippedAndTheRestLoads) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     const Bytes original = ReadAll(path);
     // Not registered at all, or registered but not creatable.
     for (ULONG missing : {ULONG(0x7E57FFFF), kTestBrokenShapeClassID.PartB()}) {
@@ -481,21 +485,13 @@ TEST_F(LibraryFileTest, MissingPlugInClassIsSkippedAndTheRestLoads) {
             BlockValue(PlugInOf(target, NimbraHelper::kShapeRole), TestPlugIn::kBirthValue),
             1.0f);
         // Everything after the shape's data is found through the offsets.
-        EXPECT_EQ(target->ColorId(), kTestFlatColorClassID.PartB());
-        EXPECT_EQ(
-            BlockValue(PlugInOf(target, NimbraHelper::kColorRole), TestPlugIn::kBirthValue),
-            3.0f);
-        EXPECT_EQ(
-            BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-            6.0f);
+        ExpectColorAndCompositeLoaded(target);
         for (const StoredAge &a : kStoredAge) EXPECT_EQ(AgeValue(target, a.param), a.value);
     }
 }
 
 TEST_F(LibraryFileTest, PlugInIdOfAnotherCategoryStandsForAMissingClass) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     Bytes b = ReadAll(path);
     PutU32At(b, kIdsAt + 4, kTestSpriteShapeClassID.PartB());  // a shape's ID as the colour
     WriteAll(path, b);
@@ -510,9 +506,7 @@ TEST_F(LibraryFileTest, PlugInIdOfAnotherCategoryStandsForAMissingClass) {
 }
 
 TEST_F(LibraryFileTest, MissingHelperControllerClassStopsTheLoad) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     Bytes b = ReadAll(path);
     // The size controller's block (the second) names a class that is not installed, or one
     // that makes no controller.
@@ -548,9 +542,7 @@ TEST_F(LibraryFileTest, MissingHelperControllerClassStopsTheLoad) {
 }
 
 TEST_F(LibraryFileTest, MissingPlugInControllerClassAbandonsItsSection) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     Bytes b = ReadAll(path);
     const std::size_t shapeController = U32At(b, kOffsetsAt) + kTestPlugInRecord;
     ASSERT_EQ(U32At(b, shapeController + 12), kTestControllerClassID.PartB());
@@ -563,17 +555,11 @@ TEST_F(LibraryFileTest, MissingPlugInControllerClassAbandonsItsSection) {
     EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kShapeRole), TestPlugIn::kBirthValue),
               11.0f);
     EXPECT_EQ(PlugInTestController(target, NimbraHelper::kShapeRole), nullptr);
-    EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kColorRole), TestPlugIn::kBirthValue),
-              3.0f);
-    EXPECT_EQ(
-        BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-        6.0f);
+    ExpectColorAndCompositeLoaded(target);
 }
 
 TEST_F(LibraryFileTest, MissingClassWithoutOffsetsStopsWithAMessage) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     Bytes b = ReadAll(path);
     PutU32At(b, kIdsAt, 0x7E57FFFF);
     for (int s = 0; s < 3; ++s) PutU32At(b, kOffsetsAt + 4 * s, 0);
@@ -589,26 +575,18 @@ TEST_F(LibraryFileTest, MissingClassWithoutOffsetsStopsWithAMessage) {
 }
 
 TEST_F(LibraryFileTest, FailingPlugInLoadGoesOnAtTheNextSection) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     TestPlugIn::refuseLibraryLoad = kTestSpriteShapeClassID;
     NimbraHelper *target = NewHelperNode();
     EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Partial);
     EXPECT_EQ(Texts(),
               std::vector<std::string>{"Particle shape failed loading from the library."});
     EXPECT_EQ(target->ShapeId(), kTestSpriteShapeClassID.PartB());
-    EXPECT_EQ(BlockValue(PlugInOf(target, NimbraHelper::kColorRole), TestPlugIn::kBirthValue),
-              3.0f);
-    EXPECT_EQ(
-        BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-        6.0f);
+    ExpectColorAndCompositeLoaded(target);
 }
 
 TEST_F(LibraryFileTest, FailingControllerKeepsTheOldOne) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     Bytes b = ReadAll(path);
     const std::size_t second = kHelperBlockEnd + kDefaultControllerBlock;
     PutU32At(b, second + kLibraryControllerHeaderSize + kLibraryVersionBlockSize, 0xFFFFFFFF);
@@ -624,9 +602,7 @@ TEST_F(LibraryFileTest, FailingControllerKeepsTheOldOne) {
 }
 
 TEST_F(LibraryFileTest, TruncatedBlocksAreToldAndStop) {
-    NimbraHelper *source = MadeUpHelper();
-    const std::string path = folder.Path("fire.nbr");
-    Save(source, path);
+    const std::string path = SaveMadeUpHelper();
     const Bytes original = ReadAll(path);
     struct Cut {
         std::size_t size;
