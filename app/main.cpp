@@ -2,6 +2,7 @@
 /// @brief The `nimbra` program: global options, one sub-command per job, exit codes.
 #include "app_context.h"
 #include "info_command.h"
+#include "preset_command.h"
 #include "render_command.h"
 
 #include <CLI/CLI.hpp>
@@ -19,7 +20,8 @@ int main(int argc, char **argv) {
     app.require_subcommand(1);
     GlobalOptions options;
     AddGlobalOptions(app, options);
-    const std::vector<Command> commands = {AddInfoCommand(app), AddRenderCommand(app)};
+    const std::vector<Command> commands = {AddInfoCommand(app), AddRenderCommand(app),
+                                           AddPresetCommand(app)};
     app.footer(
         "Plug-in directories: without --plugins, the directories listed in NIMBRA_PLUGIN_PATH\n"
         "(colon-separated), then <program dir>/plugins, then <program "
@@ -33,6 +35,7 @@ int main(int argc, char **argv) {
         "Examples:\n"
         "  nimbra render -o out/demo.####.png     render the built-in demo scene\n"
         "  nimbra info                            list the modules and their classes\n"
+        "  nimbra preset show fire.nbr            describe an effect library file\n"
         "  nimbra --plugins ./build/plugins info  list the modules of one directory\n"
         "  nimbra --config-dir /tmp/cfg info      use another configuration directory");
 

@@ -5,6 +5,7 @@
 
 #include "frame_range.h"
 #include "object_config.h"
+#include "preset_io.h"
 
 #include "host/atmospheric.h"
 #include "host/image_file.h"
@@ -152,6 +153,7 @@ private:
             node = ip->CreateObjectNode(obj);
             node->SetName(name.c_str());
             links_.Add(nameValue, name, node);
+            if (auto preset = settings.Find("preset")) ApplyPreset(obj, *preset, cls);
             ConfigureObject(obj, settings, links_);
             settings.Finish();
         } else {
@@ -178,6 +180,21 @@ private:
         if (auto children = n.Find("children"))
             for (const JsonValue &child : children->Elements()) ReadNode(child, node);
         n.Finish();
+    }
+
+    /// Applies the preset file named by `v` (relative to the scene file) to `obj`, before the
+    /// object's own settings.
+    void ApplyPreset(Animatable *obj, const JsonValue &v, const JsonValue &cls) {
+        IPresetFile *presets = GetPresetFile(obj);
+        if (!presets)
+            v.Fail("class \"" + cls.Name() +
+                   "\" takes no preset file (a \"Nimbra\" helper does)");
+        const PresetResult result = LoadObjectPreset(*presets, Resolve(v));
+        if (result.outcome == PresetOutcome::Partial)
+            v.Fail("preset file \"" + v.Name() +
+                   "\" was applied only in part: " + result.Summary());
+        if (!result.Done())
+            v.Fail("preset file \"" + v.Name() + "\" was not applied: " + result.Summary());
     }
 
     void ReadMaterial(const JsonValue &v, INode *node) {

@@ -250,6 +250,7 @@ void NimbraHelper::WriteDefaults() {
 
 void *NimbraHelper::GetInterface(ULONG id) {
     if (id == I_OBJECTPROPERTIES) return static_cast<IObjectProperties *>(&properties_);
+    if (id == I_PRESETFILE) return static_cast<IPresetFile *>(&presetFile_);
     return HelperObject::GetInterface(id);
 }
 

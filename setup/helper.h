@@ -8,6 +8,7 @@
 #include "framework/class_ids.h"
 #include "framework/nimbra_api.h"
 #include "setup/helper_properties.h"
+#include "setup/library_dlg.h"
 #include "setup/quick_preview.h"
 #include "host/object.h"
 #include "host/param_object.h"
@@ -150,7 +151,8 @@ public:
     Class_ID ClassID() override { return kNimbraHelperClassID; }
     void GetClassName(TSTR &s) override { s = "Nimbra"; }
     const TCHAR *GetObjectName() override { return "Nimbra"; }
-    /// I_OBJECTPROPERTIES: the helper's named settings for scene files.
+    /// I_OBJECTPROPERTIES: the helper's named settings for scene files; I_PRESETFILE: its
+    /// effect library files.
     void *GetInterface(ULONG id) override;
 
     // Sub-animatables: 8 while all three plug-ins are present, otherwise 5
@@ -281,8 +283,23 @@ public:
     /// The interface object passed to every plug-in call that takes one.
     NimbraInterface *Iface() const { return interface_; }
 
-    // `LibrarySave` and `LibraryLoad` (the helper's block of an effect library file) come
-    // with the library files.
+    // Library files: the helper block (version block, then the seventeen stored age
+    // parameters at time 0) through `io->fwrite` / `io->fread`
+    /// 1 on success, 0 when there is no age block or a write does not report one item.
+    int LibrarySave(NimbraInterface *io);
+    /// 1 on success. 0, changing nothing, on a short read, a version word other than 256, a
+    /// float that is not finite or a value outside its range (sizes below 0, transparencies
+    /// outside 0 … 1, "Every Nth" below 1, "Nth Offset" below 0, a material ID outside
+    /// 0 … 255, a switch other than 0 or 1). Values are set at time 0, never as new keys.
+    int LibraryLoad(NimbraInterface *io);
+    /// Tells the dependents that sub-objects were replaced (the library loader replaces
+    /// controllers itself).
+    void NotifyStructureChanged();
+
+    /// A new instance of plug-in or controller class `id`, or null when it cannot be created
+    /// or is not of that kind.
+    static NimbraPlugIn *NewPlugIn(Class_ID id);
+    static NimbraController *NewController(Class_ID id);
 
     /// The category key of the plug-ins of `role`, and the class a new helper starts with.
     static ULONG CategoryKey(Role role);
@@ -296,9 +313,6 @@ private:
     /// Creates the default plug-ins and controllers; false (nothing kept) when any of them
     /// cannot be created.
     bool BindDefaults();
-    /// A new instance of plug-in or controller class `id`, or null when it cannot be created.
-    static NimbraPlugIn *NewPlugIn(Class_ID id);
-    static NimbraController *NewController(Class_ID id);
     /// Makes `plugIn` the plug-in of `role` (the old one is deleted) and records its ID; FALSE
     /// (and `plugIn` deleted) when it cannot be referenced.
     bool InstallPlugIn(Role role, NimbraPlugIn *plugIn);
@@ -308,7 +322,6 @@ private:
     void WriteDefaults();
     /// Drops every listed system (used before a scene file's list is read).
     void ClearParticleSystems();
-    void NotifyStructureChanged();
 
     NimbraInterface *interface_;
     std::array<NimbraPlugIn *, kRoles> plugIns_{};
@@ -327,4 +340,5 @@ private:
     int currentSystem_ = 0;
 
     HelperProperties properties_{*this};
+    HelperPresetFile presetFile_{*this};
 };

@@ -1,7 +1,10 @@
 /// @file plugin_stand_ins.cpp
-/// @brief Test module plugin_stand_ins: stand-ins for the plug-in classes that the helper object
+/// @brief Test module plugin_stand_ins: stand-ins for the plug-in classes that the helper
+/// object
 ///        creates by class ID, registered through the shared effect-module start-up.
 #include "framework/effect_module.h"
+#include "framework/library_block.h"
+#include "framework/nimbra_interface.h"
 #include "host/messages.h"
 #include "host/param_object.h"
 #include "plugin_stand_ins_api.h"
@@ -80,11 +83,21 @@ TestDesc descs[] = {TestDesc(kClasses[0]), TestDesc(kClasses[1]), TestDesc(kClas
                     TestDesc(kClasses[9]), TestDesc(kClasses[10])};
 static_assert(std::size(descs) == std::size(kClasses));
 
+class TestControllerDesc : public ClassDesc {
+public:
+    int IsPublic() override { return TRUE; }
+    void *Create(BOOL) override { return static_cast<Animatable *>(new TestController); }
+    const TCHAR *ClassName() override { return "Test Controller"; }
+    SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
+    Class_ID ClassID() override { return kTestControllerClassID; }
+    const TCHAR *Category() override { return "Test controllers"; }
+} controllerDesc;
+
 }  // namespace
 
 HOST_MODULE_ENTRY_POINTS("Nimbra test plug-ins", &descs[0], &descs[1], &descs[2], &descs[3],
                          &descs[4], &descs[5], &descs[6], &descs[7], &descs[8], &descs[9],
-                         &descs[10])
+                         &descs[10], &controllerDesc)
 
 namespace {
 EffectModule module({"Test author", "Test notice"}, LibNumberClasses, LibClassDesc);
@@ -97,6 +110,7 @@ HOST_EXPORT BOOL DllMain(HINSTANCE instance, DWORD reason, void *) {
 std::vector<ClassDesc *> TestPlugInDescs() {
     std::vector<ClassDesc *> list;
     for (TestDesc &d : descs) list.push_back(&d);
+    list.push_back(&controllerDesc);
     return list;
 }
 
@@ -190,4 +204,46 @@ void TestPlugIn::__ColorShader__(unsigned short, BMM_Color_64 *color, int, int, 
 
 void TestPlugIn::__RollUpPreviewEnd__() {
     ++previewEnds;
+}
+
+int TestPlugIn::LibrarySave(NimbraInterface *io) {
+    if (id_ == refuseLibrarySave || !block) return 0;
+    std::uint8_t values[8];
+    float v = 0.0f;
+    block->GetValue(kBirthValue, 0, v);
+    PutLEFloat(values, v);
+    block->GetValue(kDeathValue, 0, v);
+    PutLEFloat(values + 4, v);
+    return WriteLibraryVersion(io) && io->fwrite(values, sizeof values, 1) == 1 ? 1 : 0;
+}
+
+int TestPlugIn::LibraryLoad(NimbraInterface *io) {
+    if (!block || !ReadLibraryVersion(io) || id_ == refuseLibraryLoad) return 0;
+    std::uint8_t values[8];
+    if (io->fread(values, sizeof values, 1) != 1) return 0;
+    block->SetValue(kBirthValue, 0, GetLEFloat(values));
+    block->SetValue(kDeathValue, 0, GetLEFloat(values + 4));
+    return 1;
+}
+
+// TestController ------------------------------------------------------------------------------
+
+ReferenceTarget *TestController::Clone(RemapDir &) {
+    auto *copy = new TestController;
+    copy->level = level;
+    return copy;
+}
+
+int TestController::LibrarySave(NimbraInterface *io) {
+    std::uint8_t value[4];
+    PutLEInt(value, level);
+    return WriteLibraryVersion(io) && io->fwrite(value, sizeof value, 1) == 1 ? 1 : 0;
+}
+
+int TestController::LibraryLoad(NimbraInterface *io) {
+    std::uint8_t value[4];
+    if (!ReadLibraryVersion(io) || io->fread(value, sizeof value, 1) != 1) return 0;
+    if (GetLEInt(value) < 0) return 0;
+    level = GetLEInt(value);
+    return 1;
 }

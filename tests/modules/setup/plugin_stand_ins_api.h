@@ -27,6 +27,8 @@ constexpr Class_ID kTestFlatColorClassID(kColorShaderKey, 0x7E5713A4);      ///<
 constexpr Class_ID kTestControllerLikeClassID(kControllerKey, 0x7E5713A5);  ///< a controller ID
 /// Registered, but its descriptor creates nothing (a module whose classes fail to load).
 constexpr Class_ID kTestBrokenShapeClassID(kParticleShapeKey, 0x7E5713AF);
+/// An age controller other than the default one ("Test Controller").
+constexpr Class_ID kTestControllerClassID(kControllerKey, 0x7E5713B0);
 
 /// The colour "Test Default Color" shades every previewed pixel with (alpha stays as given).
 constexpr BMM_Color_64 kTestPreviewColor{65535, 32768, 16384, 65535};
@@ -69,6 +71,14 @@ public:
     int NumControllers() override { return 1; }
     NimbraController *GetController(int i) override { return i == 0 ? controller : nullptr; }
 
+    /// Library record: the version block, then the two values at time 0 as float32. A class
+    /// named in `refuseLibrarySave` / `refuseLibraryLoad` fails there (a load after reading
+    /// its version block).
+    int LibrarySave(NimbraInterface *io) override;
+    int LibraryLoad(NimbraInterface *io) override;
+    static inline Class_ID refuseLibrarySave{0, 0};
+    static inline Class_ID refuseLibraryLoad{0, 0};
+
     IParamBlock *block = nullptr;
     NimbraController *controller = nullptr;
 
@@ -88,5 +98,26 @@ private:
     Class_ID id_;
 };
 
-/// The descriptors of the module's classes, in `LibClassDesc` order.
+/// An age controller that holds one number and evaluates to nothing.
+class TEST_PLUGINS_API TestController : public NimbraController {
+public:
+    TestController() { ++live; }
+    ~TestController() override { --live; }
+    Class_ID ClassID() override { return kTestControllerClassID; }
+    SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
+    void GetClassName(TSTR &s) override { s = "Test Controller"; }
+    ReferenceTarget *Clone(RemapDir &) override;
+
+    /// Library record: the version block, then `level` as int32. A negative level is refused
+    /// (0, nothing changes).
+    int LibrarySave(NimbraInterface *io) override;
+    int LibraryLoad(NimbraInterface *io) override;
+
+    int level = 0;
+    /// Instances alive in the process.
+    static inline int live = 0;
+};
+
+/// The descriptors of the module's classes (the plug-ins, then the controller), in
+/// `LibClassDesc` order.
 TEST_PLUGINS_API std::vector<ClassDesc *> TestPlugInDescs();
