@@ -3,6 +3,7 @@
 ///        `nimbra.reg` lives), writing and reading registration files, and record makers.
 #pragma once
 
+#include "common/registry_file.h"
 #include "common/scripted_user_interface.h"
 #include "framework/class_ids.h"
 #include "framework/plugin_registry.h"
@@ -62,10 +63,8 @@ inline PlugInRecord MakeRecord(ULONG key, ULONG id, const std::string &name,
     return r;
 }
 
-inline std::vector<std::uint8_t> ReadBytes(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testfiles::ReadBytes;
+using testfiles::RecordsIn;
 
 inline void WriteBytes(const fs::path &path, const std::vector<std::uint8_t> &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -81,20 +80,6 @@ inline std::vector<std::uint8_t> FileOf(const std::vector<PlugInRecord> &records
         bytes.insert(bytes.end(), b.begin(), b.end());
     }
     return bytes;
-}
-
-/// The records of a registration file (whole records only).
-inline std::vector<PlugInRecord> RecordsIn(const fs::path &path) {
-    const std::vector<std::uint8_t> bytes = ReadBytes(path);
-    std::vector<PlugInRecord> records;
-    for (std::size_t at = 0; at + kRegistryRecordSize <= bytes.size();
-         at += kRegistryRecordSize) {
-        RegistryRecordBytes b;
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), kRegistryRecordSize,
-                    b.begin());
-        records.push_back(DecodeRecord(b));
-    }
-    return records;
 }
 
 /// Points the host's configuration directory at a new empty directory for each test, captures

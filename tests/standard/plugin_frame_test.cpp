@@ -10,6 +10,7 @@
 #include "plugins/standard/fireball_shape.h"
 #include "host/inode.h"
 #include "host/scene_file.h"
+#include "common/registry_file.h"
 #include "common/scripted_user_interface.h"
 #include "standard_fixture.h"
 
@@ -40,18 +41,7 @@ const ClassFacts kClasses[] = {
 
 /// Every record of the registration file.
 std::vector<PlugInRecord> RegistrationFile() {
-    std::ifstream in(StandardModules::ConfigDir() / kRegistryFileName, std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
-                                  std::istreambuf_iterator<char>()};
-    std::vector<PlugInRecord> records;
-    for (std::size_t at = 0; at + kRegistryRecordSize <= bytes.size();
-         at += kRegistryRecordSize) {
-        RegistryRecordBytes b;
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), kRegistryRecordSize,
-                    b.begin());
-        records.push_back(DecodeRecord(b));
-    }
-    return records;
+    return testfiles::RecordsIn(StandardModules::ConfigDir() / kRegistryFileName);
 }
 
 /// Every parameter of `pb` at time 0, as floats (colours as three).
