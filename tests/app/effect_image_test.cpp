@@ -8,6 +8,7 @@
 /// found right when it was made. After an intended change of the picture, make it again with
 ///   ./build/nimbra render tests/data/fire-scene.json -o tests/data/fire-scene.png
 /// and look at it before committing it.
+#include "common/test_paths.h"
 #include "program_run.h"
 
 #include "host/bitmap.h"
@@ -39,12 +40,12 @@ constexpr int kMaxDifferentPixels = 12;
 constexpr int kDiffGain = 8;
 
 std::string DataFile(const char *name) {
-    return (fs::path(NIMBRA_TEST_DATA_DIR) / name).string();
+    return (fs::path(testpaths::TestDataDir()) / name).string();
 }
 
 /// Where failed comparisons leave their images: beside the build's test logs.
 fs::path FailureFolder() {
-    return fs::path(NIMBRA_BINARY_DIR) / "Testing" / "image-diffs";
+    return fs::path(testpaths::BinaryDir()) / "Testing" / "image-diffs";
 }
 
 /// How two images of the same size differ.

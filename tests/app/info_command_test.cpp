@@ -1,5 +1,6 @@
 /// @file info_command_test.cpp
 /// @brief Runs the `nimbra` program: `info` on the test modules, exit codes, help, version.
+#include "common/test_paths.h"
 #include "program_run.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ using apptest::RunNimbra;
 namespace {
 
 std::string Folder(const char *name) {
-    return (fs::path(NIMBRA_TEST_MODULE_DIR) / name).string();
+    return (fs::path(testpaths::TestModuleDir()) / name).string();
 }
 
 }  // namespace

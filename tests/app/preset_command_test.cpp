@@ -2,6 +2,7 @@
 /// @brief Runs `nimbra preset save` and `nimbra preset show` and scene files with a helper's
 ///        "preset": the shipped example presets are made again byte for byte, described and
 ///        applied; a scene's own settings win over its preset; errors and exit codes.
+#include "common/test_paths.h"
 #include "program_run.h"
 
 #include "host/temp_folder.h"
@@ -18,7 +19,7 @@ using apptest::RunNimbra;
 
 namespace {
 
-const fs::path kPresets = fs::path(NIMBRA_SOURCE_DIR) / "examples" / "presets";
+const fs::path kPresets = fs::path(testpaths::SourceDir()) / "examples" / "presets";
 
 std::vector<char> ReadAll(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);

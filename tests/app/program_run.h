@@ -2,6 +2,7 @@
 /// @brief Runs the `nimbra` program from a test and captures what it wrote and its exit code.
 #pragma once
 
+#include "common/test_paths.h"
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -41,7 +42,7 @@ inline ProgramRun RunNimbra(const std::vector<std::string> &args,
         "nimbra_app_test_" + std::to_string(getpid()) + "_" + std::to_string(++runs);
     const fs::path outPath = dir / (stem + ".out"), errPath = dir / (stem + ".err");
 
-    std::vector<std::string> argStrings{NIMBRA_APP};
+    std::vector<std::string> argStrings{testpaths::NimbraProgram()};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (std::string &a : argStrings) argv.push_back(a.data());

@@ -2,6 +2,7 @@
 /// @brief Runs `nimbra render` on plate scenes: frames and outputs written, the frame-range,
 ///        output, threads and progress options, progress line formats, exit codes, depth
 ///        composited from plates, and Ctrl-C.
+#include "common/test_paths.h"
 #include "program_run.h"
 
 #include "host/bitmap.h"
@@ -290,7 +291,7 @@ TEST_F(RenderCommandTest, CtrlCStopsAfterTheCurrentStep) {
     WriteScene("big.json", R"("queue": [{"event": "plate", "image": "big.exr"}])",
                R"({"width": 1024, "height": 1024})");
 
-    std::vector<std::string> args{NIMBRA_APP, "render", "big.json",   "-o",   "c.####.png",
+    std::vector<std::string> args{testpaths::NimbraProgram(), "render", "big.json",   "-o",   "c.####.png",
                                   "--frames", "1-500",  "--progress", "plain"};
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
@@ -350,7 +351,7 @@ namespace {
 }
 
 std::string Example(const char *name) {
-    return (fs::path(NIMBRA_SOURCE_DIR) / "examples" / name).string();
+    return (fs::path(testpaths::SourceDir()) / "examples" / name).string();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 /// @brief `nimbra render` of a scene whose queue runs "Nimbra Shader" after the scene event:
 ///        a helper's particle is drawn into the rendered frame, with its depth and material
 ///        ID, through the trivial plug-ins of the test folder "renderer".
+#include "common/test_paths.h"
 #include "program_run.h"
 
 #include "host/bitmap.h"
@@ -53,7 +54,7 @@ protected:
 
     ProgramRun Render(const std::string &name, const std::string &queue) {
         std::ofstream(folder.Path(name)) << Scene(queue);
-        return RunNimbra({"--plugins", (fs::path(NIMBRA_TEST_MODULE_DIR) / "renderer").string(),
+        return RunNimbra({"--plugins", (fs::path(testpaths::TestModuleDir()) / "renderer").string(),
                           "--config-dir", folder.Path("config"), "render", name},
                          {}, folder.Path(""));
     }

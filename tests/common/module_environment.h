@@ -4,6 +4,7 @@
 ///        directory (where `nimbra.reg` is written) in a fresh temporary folder.
 #pragma once
 
+#include "common/test_paths.h"
 #include "host/interface.h"
 #include "host/module_loader.h"
 
@@ -16,7 +17,7 @@
 #include <unistd.h>
 
 /// Register one per test program (`::testing::AddGlobalTestEnvironment`). `folder` names a
-/// folder below NIMBRA_TEST_MODULE_DIR that must yield `expectedModules` loaded modules.
+/// folder below testpaths::TestModuleDir() that must yield `expectedModules` loaded modules.
 class ModuleFolderEnvironment : public ::testing::Environment {
 public:
     ModuleFolderEnvironment(std::string folder, int expectedModules)
@@ -30,7 +31,7 @@ public:
         fs::create_directories(configDir_);
         GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, configDir_.c_str());
         loader_ = std::make_unique<ModuleLoader>();
-        const int loaded = loader_->LoadAll({fs::path(NIMBRA_TEST_MODULE_DIR) / folder_});
+        const int loaded = loader_->LoadAll({fs::path(testpaths::TestModuleDir()) / folder_});
         ASSERT_EQ(loaded, expected_)
             << (loader_->Failures().empty() ? std::string("") : loader_->Failures()[0].reason);
     }

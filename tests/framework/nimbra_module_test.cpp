@@ -1,6 +1,7 @@
 /// @file nimbra_module_test.cpp
 /// @brief The main module as the host loads it, with an effect module that links against it:
 ///        entry points, one `nimbra` per process, registration at load, the registry's life.
+#include "common/test_paths.h"
 #include "framework/nimbra_interface.h"
 #include "framework/plugin_interface.h"
 #include "framework_fixture.h"
@@ -41,7 +42,7 @@ private:
 
 class NimbraModule : public ConfigDirTest {
 protected:
-    static fs::path Folder() { return fs::path(NIMBRA_TEST_MODULE_DIR) / "framework"; }
+    static fs::path Folder() { return fs::path(testpaths::TestModuleDir()) / "framework"; }
     static fs::path NimbraFile() { return Folder() / "nimbra.so"; }
     static fs::path EffectFile() { return Folder() / "test_effect.so"; }
 

@@ -1,5 +1,6 @@
 /// @file module_loader_test.cpp
 /// @brief Loading the test modules: attach, class listing, refusals, order, unload.
+#include "common/test_paths.h"
 #include "common/scripted_user_interface.h"
 #include "common/test_object.h"
 #include "host/class_desc.h"
@@ -30,7 +31,7 @@ constexpr Class_ID kBaseClass(0x7E570005, 0x1);
 constexpr Class_ID kAddonClass(0x7E570006, 0x1);
 
 fs::path Folder(const char *name) {
-    return fs::path(NIMBRA_TEST_MODULE_DIR) / name;
+    return fs::path(testpaths::TestModuleDir()) / name;
 }
 
 std::vector<std::string> Names(const ModuleLoader &loader) {

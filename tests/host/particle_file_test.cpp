@@ -2,6 +2,7 @@
 /// @brief The particle file player: interpolation by id between frames, particles appearing
 ///        and vanishing, derived velocities and ages, the node's frame, the time offset, CSV
 ///        and JSON giving the same particles, clear errors, and the scene file.
+#include "common/test_paths.h"
 #include "test_objects.h"
 
 #include "common/scripted_user_interface.h"
@@ -293,7 +294,7 @@ TEST_F(ParticleFiles, ThePathSurvivesTheSceneFileAndAMissingFileIsReportedOnce) 
 }
 
 TEST_F(ParticleFiles, TheExampleFilesPlay) {
-    const fs::path examples = fs::path(NIMBRA_SOURCE_DIR) / "examples" / "particles";
+    const fs::path examples = fs::path(testpaths::SourceDir()) / "examples" / "particles";
     ParticleFileObject *csv = Make();
     ASSERT_TRUE(csv->SetFileName((examples / "burst.csv").string())) << csv->GetLoadError();
     csv->Update(10 * kTPF, nullptr);

@@ -2,6 +2,7 @@
 /// @brief Effect library files with the real standard plug-ins: a FireBall set-up with four
 ///        colours and Glow survives a round trip, the shipped example presets load, and the
 ///        damaged files the fuzzer found leave a whole helper behind.
+#include "common/test_paths.h"
 #include "standard_fixture.h"
 
 #include "common/scripted_user_interface.h"
@@ -140,7 +141,7 @@ TEST_F(StandardLibraryTest, FireBallWithFourColorsAndGlowRoundTrips) {
 
 TEST_F(StandardLibraryTest, ExamplePresetsLoadWhole) {
     const std::vector<fs::path> presets =
-        FilesIn(fs::path(NIMBRA_SOURCE_DIR) / "examples" / "presets", ".nbr");
+        FilesIn(fs::path(testpaths::SourceDir()) / "examples" / "presets", ".nbr");
     ASSERT_GE(presets.size(), 2u);
     for (const fs::path &preset : presets) {
         SCOPED_TRACE(preset.string());
@@ -154,7 +155,7 @@ TEST_F(StandardLibraryTest, ExamplePresetsLoadWhole) {
 TEST_F(StandardLibraryTest, DamagedFilesLeaveAWholeHelper) {
     // Damaged files the library-file fuzzer made, one for each way a load can fail.
     const std::vector<fs::path> files =
-        FilesIn(fs::path(NIMBRA_SOURCE_DIR) / "tests" / "data" / "library", ".nbr");
+        FilesIn(fs::path(testpaths::SourceDir()) / "tests" / "data" / "library", ".nbr");
     ASSERT_FALSE(files.empty());
     for (const fs::path &file : files) {
         SCOPED_TRACE(file.string());
