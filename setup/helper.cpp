@@ -251,7 +251,39 @@ void NimbraHelper::WriteDefaults() {
 void *NimbraHelper::GetInterface(ULONG id) {
     if (id == I_OBJECTPROPERTIES) return static_cast<IObjectProperties *>(&properties_);
     if (id == I_PRESETFILE) return static_cast<IPresetFile *>(&presetFile_);
+    if (id == I_HELPERRECORD) return static_cast<IHelperRecord *>(this);
     return HelperObject::GetInterface(id);
+}
+
+HelperRecord NimbraHelper::RecordAt(TimeValue t, bool shadowPass) {
+    HelperRecord r;
+    r.owner = this;
+    r.plugIns = {Shape(), ColorShader(), Composite()};
+    const bool shadowSet = shadowPass && !AgeInt(kUseBrushSettings, t);
+    r.size = shadowSet ? AgeQuantity<float>{controllers_[kShadowSizeController],
+                                            AgeFloat(kBirthShadowSize, t),
+                                            AgeFloat(kDeathShadowSize, t)}
+                       : AgeQuantity<float>{controllers_[kSizeController],
+                                            AgeFloat(kBirthSize, t), AgeFloat(kDeathSize, t)};
+    r.transparency =
+        shadowSet
+            ? AgeQuantity<float>{controllers_[kShadowTransController],
+                                 AgeFloat(kBirthShadowTrans, t), AgeFloat(kDeathShadowTrans, t)}
+            : AgeQuantity<float>{controllers_[kTransController], AgeFloat(kBirthTrans, t),
+                                 AgeFloat(kDeathTrans, t)};
+    r.active = AgeInt(kShaderActive, t) != 0;
+    r.castShadows = AgeInt(kCastShadows, t) != 0;
+    r.volumeSetup = IsVolumeSetup();
+    r.writeZ = AgeInt(kUpdateZBuffer, t) != 0;
+    r.materialId = std::clamp(AgeInt(kMaterialId, t), 0, 255);
+    r.shadingOrder = AgeInt(kShadingOrder, t);
+    r.lifeStart = LifeBegins(t);
+    r.lifeEnd = LifeEnds(t);
+    // A step below 1 would never advance and a negative offset would read before the first
+    // particle: both are taken as the nearest sensible value.
+    r.everyNth = std::max(1, AgeInt(kEveryNth, t));
+    r.nthOffset = std::max(0, AgeInt(kNthOffset, t));
+    return r;
 }
 
 // ---------------------------------------------------------------------------------------------

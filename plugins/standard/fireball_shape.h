@@ -4,7 +4,8 @@
 #pragma once
 
 #include "framework/class_ids.h"
-#include "plugins/standard/sprite_shape.h"
+#include "framework/sprite_shape.h"
+#include "plugins/standard/standard_api.h"
 
 #include <cstdint>
 #include <memory>
@@ -81,14 +82,13 @@ public:
     /// evaluated at its age (the phase offset by its index, so every particle samples its own
     /// slice of the noise).
     void __BeginParticle__(float transparency, int radius, ParticleInfo *info) override;
-    /// One noise value and one table read. Regular noise is evaluated a run of a row at a
-    /// time (host `noise3Row`): the engine asks for a particle's pixels row by row, so the
-    /// first pixel of a run evaluates up to kRowRun pixels to its right and the others read
-    /// them back. Each pixel's value is its own whatever the order of the calls.
-    int __ParticleShape__(unsigned short *density, int radius, int dx, int dy, int x,
-                          int y) override;
+    /// The coverage of a run of pixels of one row: one noise value and one table read each,
+    /// Regular noise evaluated kRowRun pixels at a time (host `noise3Row`), Fractal noise
+    /// pixel by pixel.
+    void ParticleShapeRow(unsigned short *density, unsigned char *covered, int radius, int dx,
+                          int dy, int x, int y, int count) const override;
 
-    /// Most pixels of a row evaluated together.
+    /// Most pixels whose noise is evaluated together.
     static constexpr int kRowRun = 64;
 
     // The current particle's quantities (after `__BeginParticle__`)
@@ -103,11 +103,11 @@ public:
 
 protected:
     TablePlugIn *MakeForLoading() const override { return new FireBallShape(true); }
+    /// One pixel of the row call.
+    bool Coverage(unsigned short &density, int radius, int dx, int dy, int x,
+                  int y) const override;
     void BuildTable() override;
-    void FreeTable() override {
-        table_.reset();
-        runCount_ = 0;
-    }
+    void FreeTable() override { table_.reset(); }
 
 private:
     std::unique_ptr<std::uint16_t[]> table_;
@@ -120,13 +120,4 @@ private:
     float noiseScale_ = 0.0f;  ///< Noise Size / d: pixels to noise units
     float noiseZ_ = 0.0f;      ///< phase × Noise Size
     float entryScale_ = 0.0f;  ///< 512 k / d: displaced pixels to table entries
-
-    /// Evaluates the entries of pixels x, x + 1, … of row y: kRowRun of them, or fewer where
-    /// the particle's square of `radius` ends (at least one).
-    void EvaluateRun(int x, int y, int radius);
-    // The evaluated run: the table entries of pixels runX_ … runX_ + runCount_ − 1 of row runY_
-    int runY_ = 0;
-    int runX_ = 0;
-    int runCount_ = 0;
-    std::uint16_t runEntries_[kRowRun] = {};
 };

@@ -8,7 +8,7 @@
 #include "plugins/standard/default_color.h"
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/fireball_shape.h"
-#include "plugins/standard/table_plugin.h"
+#include "framework/table_plugin.h"
 #include "setup/helper.h"
 #include "setup/library_dlg.h"
 #include "host/inode.h"
