@@ -51,7 +51,7 @@ inline std::uint16_t FireBallDiskEntry(const std::uint16_t *table, float tx, flo
 /// square maps onto the whole table, the disk filling its middle quarter). Weak noise pulls
 /// a pixel towards the dense centre, strong noise pushes it off the disk: the ball's edge
 /// breaks into licks of fire.
-class STANDARD_API FireBallShape : public SpriteShape {
+class STANDARD_API FireBallShape final : public SpriteShape {
 public:
     /// Class identifier: the category key, then the plug-in ID.
     static constexpr Class_ID kClassID{kParticleShapeKey, 0x5DB61872};
@@ -87,6 +87,12 @@ public:
     /// pixel by pixel.
     void ParticleShapeRow(unsigned short *density, unsigned char *covered, int radius, int dx,
                           int dy, int x, int y, int count) const override;
+    /// The per-pixel call, for callers that do not use rows. They ask for a particle's pixels
+    /// row by row, so the first pixel of a run evaluates up to kRowRun pixels to its right
+    /// through the row call and the others read them back: each pixel still gets its own
+    /// value, whatever the order of the calls.
+    int __ParticleShape__(unsigned short *density, int radius, int dx, int dy, int x,
+                          int y) override;
 
     /// Most pixels whose noise is evaluated together.
     static constexpr int kRowRun = 64;
@@ -107,7 +113,10 @@ protected:
     bool Coverage(unsigned short &density, int radius, int dx, int dy, int x,
                   int y) const override;
     void BuildTable() override;
-    void FreeTable() override { table_.reset(); }
+    void FreeTable() override {
+        table_.reset();
+        runCount_ = 0;
+    }
 
 private:
     std::unique_ptr<std::uint16_t[]> table_;
@@ -120,4 +129,11 @@ private:
     float noiseScale_ = 0.0f;  ///< Noise Size / d: pixels to noise units
     float noiseZ_ = 0.0f;      ///< phase × Noise Size
     float entryScale_ = 0.0f;  ///< 512 k / d: displaced pixels to table entries
+    // The run the per-pixel call evaluated last: pixels runX_ … runX_ + runCount_ − 1 of
+    // row runY_ (offsets), as the row call gave them
+    int runX_ = 0;
+    int runY_ = 0;
+    int runCount_ = 0;
+    unsigned short runDensity_[kRowRun] = {};
+    unsigned char runCovered_[kRowRun] = {};
 };
