@@ -354,18 +354,34 @@ TEST_F(LibraryFileTest, OlderFileVersionsReadAlike) {
     }
 }
 
-TEST_F(LibraryFileTest, FileWithoutOffsetsReadsOnInOrder) {
-    // Files whose writer left the offsets at zero are read block after block.
+TEST_F(LibraryFileTest, IntactSectionsReadInOrderWhateverTheOffsets) {
+    // Offsets left at zero by their writer, or stale ones: neither is followed while the
+    // blocks before a section read well.
     const std::string path = SaveMadeUpHelper();
-    Bytes b = ReadAll(path);
-    for (int s = 0; s < 3; ++s) PutU32At(b, kOffsetsAt + 4 * s, 0);
-    WriteAll(path, b);
-    NimbraHelper *target = NewHelperNode();
-    Load(target, path);
-    EXPECT_TRUE(ui.Messages().empty());
-    EXPECT_EQ(
-        BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-        6.0f);
+    const Bytes original = ReadAll(path);
+    struct Stale {
+        const char *what;
+        std::uint32_t (*offset)(std::uint32_t saved, std::size_t fileSize);
+    };
+    for (const Stale &stale :
+         {Stale{"zero", [](std::uint32_t, std::size_t) { return 0u; }},
+          Stale{"8 bytes on", [](std::uint32_t saved, std::size_t) { return saved + 8; }},
+          Stale{"at the end",
+                [](std::uint32_t, std::size_t size) { return std::uint32_t(size); }}}) {
+        SCOPED_TRACE(stale.what);
+        Bytes b = original;
+        for (int s = 0; s < 3; ++s)
+            PutU32At(b, kOffsetsAt + 4 * s,
+                     stale.offset(U32At(b, kOffsetsAt + 4 * s), b.size()));
+        WriteAll(path, b);
+        NimbraHelper *target = NewHelperNode();
+        ui.Clear();
+        EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Done);
+        EXPECT_TRUE(ui.Messages().empty()) << ui.Messages()[0].text;
+        ASSERT_NE(PlugInTestController(target, NimbraHelper::kShapeRole), nullptr);
+        EXPECT_EQ(PlugInTestController(target, NimbraHelper::kShapeRole)->level, 7);
+        ExpectColorAndCompositeLoaded(target);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
