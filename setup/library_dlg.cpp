@@ -11,6 +11,7 @@
 #include "setup/library_format.h"
 #include "host/inode.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 #include "host/messages.h"
 
 #include <algorithm>
