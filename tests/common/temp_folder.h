@@ -1,26 +1,33 @@
 /// @file temp_folder.h
-/// @brief A fresh folder per test for files the test writes, removed afterwards.
+/// @brief Files in tests: a fresh folder for what a test writes, removed afterwards, and the
+///        whole bytes of a file read or written at once.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
-namespace hosttest {
+namespace testfiles {
 
-/// Creates `<temp>/nimbra-<pid>-<suite>-<test>` empty and removes it with everything in it.
+/// Creates `<temp>/nimbra-<pid>-<n>-<label>` empty and removes it with everything in it. The
+/// label defaults to the running test's suite and name.
 class TempFolder {
 public:
-    TempFolder() {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    TempFolder() : TempFolder(CurrentTest()) {}
+    explicit TempFolder(const std::string &label) {
+        static std::atomic<int> made{0};
         path_ = std::filesystem::temp_directory_path() /
-                ("nimbra-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" +
-                 info->name());
+                ("nimbra-" + std::to_string(::getpid()) + "-" + std::to_string(made++) + "-" +
+                 label);
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
@@ -31,6 +38,7 @@ public:
     TempFolder(const TempFolder &) = delete;
     TempFolder &operator=(const TempFolder &) = delete;
 
+    const std::filesystem::path &Root() const { return path_; }
     std::string Path(const std::string &name) const { return (path_ / name).string(); }
     /// Names of the entries in the folder, sorted.
     std::vector<std::string> Entries() const {
@@ -42,7 +50,26 @@ public:
     }
 
 private:
+    static std::string CurrentTest() {
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        return info ? std::string(info->test_suite_name()) + "-" + info->name() : "test";
+    }
+
     std::filesystem::path path_;
 };
 
-}  // namespace hosttest
+/// Every byte of `path` (none when it cannot be read).
+inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// Writes `bytes` as the whole of `path`.
+inline void WriteBytes(const std::filesystem::path &path,
+                       const std::vector<std::uint8_t> &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace testfiles
