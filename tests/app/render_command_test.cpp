@@ -6,7 +6,7 @@
 
 #include "host/bitmap.h"
 #include "host/image_file.h"
-#include "host/temp_folder.h"
+#include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -95,7 +95,7 @@ protected:
         return RunNimbra(args, {}, folder.Path(""));
     }
 
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
 };
 
 }  // namespace

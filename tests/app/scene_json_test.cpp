@@ -11,7 +11,7 @@
 #include "host/material.h"
 #include "host/paramblock.h"
 #include "host/particles.h"
-#include "host/temp_folder.h"
+#include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +70,7 @@ protected:
         return v;
     }
 
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
 };
 
 ::testing::AssertionResult Contains(const std::string &text, const std::string &part) {

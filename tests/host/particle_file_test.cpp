@@ -5,6 +5,7 @@
 #include "test_objects.h"
 
 #include "common/scripted_user_interface.h"
+#include "common/temp_folder.h"
 
 #include "host/inode.h"
 #include "host/interface.h"
@@ -58,19 +59,10 @@ constexpr const char *kJson = R"({
 
 class ParticleFiles : public SceneTest {
 protected:
-    void SetUp() override {
-        SceneTest::SetUp();
-        dir_ = fs::temp_directory_path() / ("nimbra-pfile-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        fs::remove_all(dir_);
-        SceneTest::TearDown();
-    }
     std::string Write(const std::string &name, const std::string &text) {
-        const fs::path p = dir_ / name;
+        const std::string p = folder_.Path(name);
         std::ofstream(p, std::ios::binary) << text;
-        return p.string();
+        return p;
     }
     /// A new particle file player on a new node.
     ParticleFileObject *Make(INode **node = nullptr) {
@@ -90,7 +82,7 @@ protected:
         return p->GetLoadError();
     }
 
-    fs::path dir_;
+    testfiles::TempFolder folder_;
 };
 
 TEST_F(ParticleFiles, ParticlesMoveBetweenFramesByIdAndComeAndGo) {
@@ -221,7 +213,7 @@ TEST_F(ParticleFiles, BadFilesNameTheFileThePlaceAndWhatWasExpected) {
         EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     }
     ParticleFileObject *p = Make();
-    EXPECT_FALSE(p->SetFileName((dir_ / "missing.csv").string()));
+    EXPECT_FALSE(p->SetFileName(folder_.Path("missing.csv")));
     EXPECT_NE(p->GetLoadError().find("missing.csv: cannot open"), std::string::npos)
         << p->GetLoadError();
 }
