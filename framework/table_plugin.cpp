@@ -8,6 +8,7 @@
 #include "framework/age_quantity.h"
 #include "framework/class_ids.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 
 #include <cmath>
 

@@ -273,14 +273,9 @@ void ParticleRenderer::RenderFrame() {
 
 namespace {
 
-/// Drawing the covered pixels of one particle: what stays fixed over the particle, and the
-/// work of one pixel (occlusion and edge blending against the scene, depth and material
-/// writes, colour and composite).
-struct SpritePixels {
-    Bitmap *output;
+/// What stays fixed while one particle is drawn.
+struct ParticleDraw {
     const Bitmap *source;  ///< the frame before any particle was drawn
-    float *zChannel;
-    unsigned char *mtlChannel;
     NimbraPlugIn *color;
     NimbraPlugIn *composite;
     int width;
@@ -288,73 +283,83 @@ struct SpritePixels {
     float z;  ///< the particle's depth
     bool writeZ;
     int mtlId;
-    bool shadowPass;
-
-    float DepthAt(int p) const { return zChannel ? zChannel[p] : kEmptyDepth; }
-    /// Something was rendered at `depth` nearer to the camera than the particle.
-    bool InFront(float depth) const { return depth != kEmptyDepth && depth > z; }
-    bool Inside(int x, int y) const {
-        return static_cast<unsigned>(x) < static_cast<unsigned>(width) &&
-               static_cast<unsigned>(y) < static_cast<unsigned>(height);
-    }
-
-    /// Pixel (x, y), inside the drawing window, at offset (dx, dy), covered with `d`.
-    [[gnu::always_inline]] inline void Draw(int x, int y, int dx, int dy,
-                                            unsigned short d) const {
-        const int p = y * width + x;
-        const float zs = DepthAt(p);
-        BMM_Color_64 src = source->Pixel(x, y);
-
-        // Occlusion and edge blending against the scene.
-        bool edge = false;
-        if (InFront(zs)) {
-            if (src.a == kFullScale) {
-                int hidden = 0;
-                for (int ny = y - 1; ny <= y + 1; ++ny)
-                    for (int nx = x - 1; nx <= x + 1; ++nx)
-                        if ((nx != x || ny != y) &&
-                            (!Inside(nx, ny) || InFront(DepthAt(ny * width + nx))))
-                            ++hidden;
-                if (hidden == 8) return;
-                src.a = static_cast<UWORD>(kFullScale / (8 - hidden));
-            }
-            edge = true;
-        } else if (src.a != kFullScale) {
-            auto hiddenAt = [this](int nx, int ny) {
-                return Inside(nx, ny) && InFront(DepthAt(ny * width + nx));
-            };
-            edge = hiddenAt(x - 1, y) || hiddenAt(x + 1, y) || hiddenAt(x, y - 1) ||
-                   hiddenAt(x, y + 1);
-        }
-
-        // Depth and material: the denser the coverage, the more pixels are written (none
-        // below 6554, nine in ten at full coverage).
-        if (mtlId != 0 || writeZ) {
-            const int k = ((int(d) * 10) >> 16) + 1;
-            if (p % k != 0) {
-                if (mtlId != 0 && mtlChannel) mtlChannel[p] = static_cast<unsigned char>(mtlId);
-                if (writeZ && zChannel && (zs == kEmptyDepth || zs < z)) zChannel[p] = z;
-            }
-        }
-        if (shadowPass && zChannel) zChannel[p] = z;
-
-        BMM_Color_64 c{};
-        color->__ColorShader__(d, &c, dx, dy, x, y);
-        composite->__ImageComposite__(x, y, &c, d);
-
-        if (edge) {
-            const int w = src.a;
-            const BMM_Color_64 o = output->Pixel(x, y);
-            BMM_Color_64 blended;
-            blended.r = static_cast<UWORD>(ImageFilter::Lerp(o.r, src.r, w));
-            blended.g = static_cast<UWORD>(ImageFilter::Lerp(o.g, src.g, w));
-            blended.b = static_cast<UWORD>(ImageFilter::Lerp(o.b, src.b, w));
-            blended.a = static_cast<UWORD>(
-                std::max(ImageFilter::Lerp(o.a, kFullScale, w), static_cast<int>(o.a)));
-            output->PutPixel(x, y, blended);
-        }
-    }
 };
+
+/// Covered pixel (x, y), inside the drawing window, at offset (dx, dy) with coverage `d`:
+/// occlusion and edge blending against the scene, depth and material writes, colour and
+/// composite. The fixed values are taken apart into locals first, so that the compiler keeps
+/// them in registers across the plug-in calls.
+[[gnu::always_inline]] inline void DrawPixel(const ParticleRenderer &engine,
+                                             const ParticleDraw &draw, int x, int y, int dx,
+                                             int dy, unsigned short d) {
+    Bitmap *const output = engine.output;
+    float *const zChannel = engine.zChannel;
+    const int width = draw.width, height = draw.height;
+    const float z = draw.z;
+    auto depthAt = [zChannel](int p) { return zChannel ? zChannel[p] : kEmptyDepth; };
+    // Something was rendered at `depth` nearer to the camera than the particle.
+    auto inFront = [z](float depth) { return depth != kEmptyDepth && depth > z; };
+    auto inside = [width, height](int px, int py) {
+        return static_cast<unsigned>(px) < static_cast<unsigned>(width) &&
+               static_cast<unsigned>(py) < static_cast<unsigned>(height);
+    };
+
+    const int p = y * width + x;
+    const float zs = depthAt(p);
+    BMM_Color_64 src = draw.source->Pixel(x, y);
+
+    // Occlusion and edge blending against the scene.
+    bool edge = false;
+    if (inFront(zs)) {
+        if (src.a == kFullScale) {
+            int hidden = 0;
+            for (int ny = y - 1; ny <= y + 1; ++ny)
+                for (int nx = x - 1; nx <= x + 1; ++nx)
+                    if ((nx != x || ny != y) &&
+                        (!inside(nx, ny) || inFront(depthAt(ny * width + nx))))
+                        ++hidden;
+            if (hidden == 8) return;
+            src.a = static_cast<UWORD>(kFullScale / (8 - hidden));
+        }
+        edge = true;
+    } else if (src.a != kFullScale) {
+        auto hiddenAt = [&](int nx, int ny) {
+            return inside(nx, ny) && inFront(depthAt(ny * width + nx));
+        };
+        edge = hiddenAt(x - 1, y) || hiddenAt(x + 1, y) || hiddenAt(x, y - 1) ||
+               hiddenAt(x, y + 1);
+    }
+
+    // Depth and material: the denser the coverage, the more pixels are written (none below
+    // 6554, nine in ten at full coverage).
+    const int mtlId = draw.mtlId;
+    const bool writeZ = draw.writeZ;
+    if (mtlId != 0 || writeZ) {
+        const int k = ((int(d) * 10) >> 16) + 1;
+        if (p % k != 0) {
+            if (mtlId != 0 && engine.mtlChannel)
+                engine.mtlChannel[p] = static_cast<unsigned char>(mtlId);
+            if (writeZ && zChannel && (zs == kEmptyDepth || zs < z)) zChannel[p] = z;
+        }
+    }
+    if (theShadowPass && zChannel) zChannel[p] = z;
+
+    BMM_Color_64 c{};
+    draw.color->__ColorShader__(d, &c, dx, dy, x, y);
+    draw.composite->__ImageComposite__(x, y, &c, d);
+
+    if (edge) {
+        const int w = src.a;
+        const BMM_Color_64 o = output->Pixel(x, y);
+        BMM_Color_64 blended;
+        blended.r = static_cast<UWORD>(ImageFilter::Lerp(o.r, src.r, w));
+        blended.g = static_cast<UWORD>(ImageFilter::Lerp(o.g, src.g, w));
+        blended.b = static_cast<UWORD>(ImageFilter::Lerp(o.b, src.b, w));
+        blended.a = static_cast<UWORD>(
+            std::max(ImageFilter::Lerp(o.a, kFullScale, w), static_cast<int>(o.a)));
+        output->PutPixel(x, y, blended);
+    }
+}
 
 }  // namespace
 
@@ -371,10 +376,9 @@ void ParticleRenderer::RenderParticle(ParticleInfo &info, const HelperRecord &he
     const int r = TruncScreen(info.size);
     const int cx = info.screenX;
     const int cy = info.screenY;
-    const SpritePixels pixels{
-        output,          source,        zChannel,          mtlChannel,
-        color,           composite,     output->Width(),   output->Height(),
-        info.position.z, helper.writeZ, helper.materialId, theShadowPass != FALSE};
+    const ParticleDraw draw{
+        source,           color,           composite,     output->Width(),
+        output->Height(), info.position.z, helper.writeZ, helper.materialId};
 
     const float trans = helper.transparency.At(time, info.lifeStart, info.lifeEnd,
                                                info.particleIndex, info.age);
@@ -398,7 +402,7 @@ void ParticleRenderer::RenderParticle(ParticleInfo &info, const HelperRecord &he
     // on the frame, its source copy and its depths: while a row is drawn, the next one is
     // fetched ahead.
     constexpr int kPixelsPerLine = 8;  // 64-byte cache lines of 8-byte pixels
-    const int width = pixels.width;
+    const int width = draw.width;
 
     for (int dy = -r; dy <= r; ++dy) {
         const int y = cy + dy;
@@ -418,7 +422,8 @@ void ParticleRenderer::RenderParticle(ParticleInfo &info, const HelperRecord &he
                                    spanLeft, y, count);
             for (int i = 0; i < count; ++i)
                 if (rowCovered_[i])
-                    pixels.Draw(spanLeft + i, y, spanLeft + i - cx, dy, rowDensity_[i]);
+                    DrawPixel(*this, draw, spanLeft + i, y, spanLeft + i - cx, dy,
+                              rowDensity_[i]);
             continue;
         }
         for (int dx = -r; dx <= r; ++dx) {
@@ -426,7 +431,7 @@ void ParticleRenderer::RenderParticle(ParticleInfo &info, const HelperRecord &he
             unsigned short d = 0;
             if (!shape->__ParticleShape__(&d, r, dx, dy, x, y)) continue;
             if (y < top || y >= bottom || x < left || x >= right) continue;
-            pixels.Draw(x, y, dx, dy, d);
+            DrawPixel(*this, draw, x, y, dx, dy, d);
         }
     }
 

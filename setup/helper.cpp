@@ -8,6 +8,7 @@
 #include "framework/plugin_interface.h"
 #include "framework/plugin_registry.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 #include "host/messages.h"
 #include "host/particles.h"
 

@@ -4,6 +4,7 @@
 #include "framework/library_block.h"
 #include "host/chunk_stream.h"
 #include "host/inode.h"
+#include "host/little_endian.h"
 #include "host/scene_file.h"
 #include "standard_fixture.h"
 
