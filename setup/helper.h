@@ -290,12 +290,12 @@ public:
 
     // Library files: the helper block (version block, then the seventeen stored age
     // parameters at time 0) through `io->fwrite` / `io->fread`
-    /// 1 on success, 0 when there is no age block or a write does not report one item.
+    /// 1 on success, 0 when there is no age block, a value is one `LibraryLoad` refuses (the
+    /// file would not load) or a write does not report one item.
     int LibrarySave(NimbraInterface *io);
     /// 1 on success. 0, changing nothing, on a short read, a version word other than 256, a
-    /// float that is not finite or a value outside its range (sizes below 0, transparencies
-    /// outside 0 … 1, "Every Nth" below 1, "Nth Offset" below 0, a material ID outside
-    /// 0 … 255, a switch other than 0 or 1). Values are set at time 0, never as new keys.
+    /// float that is not finite or a value outside its range in `AgeParamSpecs`. Values are
+    /// set at time 0, never as new keys.
     int LibraryLoad(NimbraInterface *io);
     /// Tells the dependents that sub-objects were replaced (the library loader replaces
     /// controllers itself).
@@ -310,8 +310,8 @@ public:
     static ULONG CategoryKey(Role role);
     static Class_ID DefaultClass(Role role);
 
-    /// The age block's table: names, types, dimensions and defaults ("Shading Order:" and
-    /// "Life Ends At" get their defaults from the scene when a helper is built).
+    /// The age block's table: names, types, dimensions, defaults and ranges ("Shading Order:"
+    /// and "Life Ends At" get their defaults from the scene when a helper is built).
     static const ParamSpec *AgeParamSpecs();
 
 private:

@@ -338,6 +338,14 @@ ParamDimension *IParamBlock::GetParamDimension(int i) {
     return query.dim ? query.dim : defaultDim;
 }
 
+ParamRange IParamBlock::GetParamRange(int i) {
+    ::GetParamRange query;
+    query.index = i;
+    NotifyDependents(FOREVER, reinterpret_cast<PartID>(&query), REFMSG_GET_PARAM_RANGE,
+                     NOTIFY_ALL, FALSE);
+    return query.range;
+}
+
 int IParamBlock::FindParamByName(const TSTR &name) {
     for (int i = 0; i < NumParams(); ++i) {
         if (GetParamName(i) == name) return i;

@@ -284,6 +284,29 @@ TEST_F(ParticleFiles, ThePathSurvivesTheSceneFileAndAMissingFileIsReportedOnce) 
     EXPECT_NE(messages[0].text.find("three.csv: cannot open"), std::string::npos);
 }
 
+// Files the particle file fuzzers found (tests/data/particles): each is refused with a message
+// that names it, or plays every particle dead or with an age from 0 on.
+TEST_F(ParticleFiles, DamagedFilesAreRefusedByNameOrPlay) {
+    const fs::path data = fs::path(NIMBRA_TEST_DATA_DIR) / "particles";
+    int files = 0;
+    for (const fs::directory_entry &entry : fs::directory_iterator(data)) {
+        const std::string path = entry.path().string();
+        SCOPED_TRACE(path);
+        ++files;
+        ParticleFileObject *p = Make();
+        if (!p->SetFileName(path)) {
+            EXPECT_EQ(p->GetLoadError().rfind(path + ": ", 0), 0u) << p->GetLoadError();
+            EXPECT_EQ(p->GetLoadError().find("json.exception"), std::string::npos);
+            continue;
+        }
+        for (const TimeValue t : {0, kTPF / 2, kTPF, 100 * kTPF}) {
+            p->Update(t, nullptr);
+            for (int i = 0; i < p->NumParticles(); ++i) EXPECT_GE(p->GetParticleAge(i), -1);
+        }
+    }
+    EXPECT_GT(files, 0);
+}
+
 TEST_F(ParticleFiles, TheExampleFilesPlay) {
     const fs::path examples = fs::path(NIMBRA_SOURCE_DIR) / "examples" / "particles";
     ParticleFileObject *csv = Make();

@@ -452,6 +452,20 @@ TEST_F(LibraryFileTest, HelperBlockOutOfRangeChangesNothing) {
     }
 }
 
+TEST_F(LibraryFileTest, HelperOutOfRangeSavesNoFileThatWouldNotLoad) {
+    for (const StoredAge &a :
+         {StoredAge{NimbraHelper::kBirthTrans, 1.5f}, StoredAge{NimbraHelper::kEveryNth, 0}}) {
+        SCOPED_TRACE(a.param);
+        NimbraHelper *helper = MadeUpHelper();
+        SetAge(helper, a.param, a.value);  // as a damaged scene file could leave it
+        ui.Clear();
+        EXPECT_EQ(WriteLibraryFile(*helper, folder.Path("bad.nbr")), PresetOutcome::Failed);
+        EXPECT_EQ(Texts(),
+                  std::vector<std::string>{"Helper object failed saving to the library."});
+        EXPECT_TRUE(folder.Entries().empty());
+    }
+}
+
 TEST_F(LibraryFileTest, MissingOrFolderPathCannotBeOpened) {
     NimbraHelper *helper = NewHelperNode();
     const HelperSnapshot before = Snapshot(helper);
