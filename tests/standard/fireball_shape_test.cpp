@@ -367,3 +367,31 @@ TEST_F(FireBall, RollUpPreviewDrawsTheSameAsAFrameAtTheCurrentTime) {
     EXPECT_EQ(shape->Table(), nullptr);
     GetCOREInterface()->SetTime(0);
 }
+
+TEST_F(FireBall, FractalCoverageIsTheDiskReadThroughSixOctavesOfFBm) {
+    // As the Regular case, with v = (fBm1(P, H 1, lacunarity 2, 6 octaves) + 1) / 2.
+    shape->ParamBlock()->SetValue(FireBallShape::kNoiseType, 0,
+                                  int(FireBallShape::kFractalNoise));
+    shape->__BeginFrame__(kFrame, nullptr, nullptr, nullptr);
+    std::vector<std::uint16_t> table(kSide * kSide);
+    FillFireBallDisk(table.data());
+    int compared = 0, differing = 0;
+    for (int index : {2, 41}) {
+        const int r = 40;
+        const std::vector<int> coverage = Coverage(r, Particle(index, 0.6f));
+        const float d = shape->Diameter(), size = shape->NoiseSize();
+        const float scale = kSide * shape->ThresholdFactor() / d;
+        for (int y = -r; y <= r; ++y)
+            for (int x = -r; x <= r; ++x) {
+                const Point3 p(x * (size / d), y * (size / d), shape->Phase() * size);
+                const float t = (fBm1(p, 1.0f, 2.0f, 6.0f) + 1.0f) * 0.5f * scale;
+                const std::uint16_t e = FireBallDiskEntry(table.data(), t * x, t * y);
+                const int expected =
+                    e == 0 ? -1 : int((std::uint32_t(e) * shape->CoverageScale()) >> 16);
+                ++compared;
+                differing += coverage[(y + r) * (2 * r + 1) + x + r] != expected;
+            }
+    }
+    // Float rounding may move a point on an entry's edge to the next entry; no more.
+    EXPECT_LE(differing, compared / 200);
+}
