@@ -8,7 +8,7 @@
 #include "setup/library_dlg.h"
 #include "host/properties.h"
 #include "host/scene_file.h"
-#include "host/temp_folder.h"
+#include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -175,7 +175,7 @@ TEST_F(HelperTest, SceneFilesRefuseAgeValuesOutsideTheirRangesAtTheirPath) {
 }
 
 TEST_F(HelperTest, AHelperAtTheEndsOfItsRangesSavesAPresetThatLoads) {
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
     for (const bool high : {false, true}) {
         SCOPED_TRACE(high ? "upper ends" : "lower ends");
         GetCOREInterface()->ResetScene();
