@@ -28,10 +28,15 @@ std::string MemberOf(const std::string &path, const std::string &key) {
     return path + "[" + json(key).dump(-1, ' ', false, json::error_handler_t::replace) + "]";
 }
 
-/// Tracks where the parser is, to name the place of a duplicate key.
+/// Tracks where the parser is, to name the place of a duplicate key or of a value the parser
+/// refuses.
 class DuplicateKeyCheck {
 public:
     explicit DuplicateKeyCheck(const std::string &file) : file_(file) {}
+
+    /// The path of the value the parser is reading: the member whose key came last, or the
+    /// array element after the last one read.
+    std::string ValuePath() const { return Path(1); }
 
     bool operator()(int, json::parse_event_t event, json &parsed) {
         using E = json::parse_event_t;
@@ -49,7 +54,7 @@ public:
                 Frame &top = frames_.back();
                 top.key = parsed.get<std::string>();
                 if (!top.keys.insert(top.key).second)
-                    throw SceneJsonError(file_, Path(), "key written twice in one object");
+                    throw SceneJsonError(file_, Path(0), "key written twice in one object");
                 break;
             }
             case E::value:
@@ -70,10 +75,14 @@ private:
     void NextElement() {
         if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
     }
-    std::string Path() const {
+    /// The path of the current place, `ahead` elements further in the innermost array.
+    std::string Path(int ahead) const {
         std::string path;
-        for (const Frame &f : frames_)
-            path = f.array ? path + "[" + std::to_string(f.index) + "]" : MemberOf(path, f.key);
+        for (std::size_t k = 0; k < frames_.size(); ++k) {
+            const Frame &f = frames_[k];
+            const int index = f.index + (k + 1 == frames_.size() ? ahead : 0);
+            path = f.array ? path + "[" + std::to_string(index) + "]" : MemberOf(path, f.key);
+        }
         return path;
     }
 
@@ -148,6 +157,14 @@ JsonDocument::JsonDocument(const std::string &text, std::string file) : file_(st
     } catch (const json::parse_error &e) {
         throw SceneJsonError(LineColumn(file_, text, e.byte), "",
                              "JSON syntax error: " + SyntaxMessage(e));
+    } catch (const json::out_of_range &e) {
+        // A number beyond what a double holds: the parser names the number but not its place.
+        const std::string what = e.what();
+        const std::size_t open = what.find('\''), close = what.rfind('\'');
+        const std::string number =
+            open < close ? " " + what.substr(open + 1, close - open - 1) : std::string();
+        throw SceneJsonError(file_, check.ValuePath(),
+                             "the number" + number + " is beyond what a double holds");
     }
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <set>
 
@@ -99,11 +100,32 @@ std::string NamesOf(Animatable *obj) {
            "; properties: " + Join(PropertyNames(obj)) + ")";
 }
 
+/// Fails at `v` unless `value` (in the block's units, `perFileUnit` of them to the unit the
+/// file gives) lies within the range the parameter's owner gives; the message states the range
+/// in the file's units.
+void CheckRange(const ParamRef &p, double value, double perFileUnit, bool whole,
+                const JsonValue &v) {
+    const ParamRange range = p.block->GetParamRange(p.index);
+    if (range.Contains(value)) return;
+    const double low = range.low / perFileUnit, high = range.high / perFileUnit;
+    char bounds[96];
+    if (std::isfinite(low) && std::isfinite(high))
+        std::snprintf(bounds, sizeof bounds, "from %g to %g", low, high);
+    else if (std::isfinite(low))
+        std::snprintf(bounds, sizeof bounds, "of at least %g", low);
+    else
+        std::snprintf(bounds, sizeof bounds, "of at most %g", high);
+    v.Expected(std::string(whole ? "a whole number " : "a number ") + bounds);
+}
+
 /// Sets parameter `p` at time t from `v`, as a key or as the constant.
 void SetParamValue(const ParamRef &p, const std::string &name, TimeValue t, bool key,
                    const JsonValue &v) {
     IParamBlock &block = *p.block;
     ParamDimension *dim = block.GetParamDimension(p.index);
+    const double perFileUnit = dim == stdTimeDim    ? GetTicksPerFrame()
+                               : dim == stdAngleDim ? kDegreesToRadians
+                                                    : 1.0;
     const auto set = [&](auto value) {
         if (key)
             block.SetKey(p.index, t, value);
@@ -112,17 +134,19 @@ void SetParamValue(const ParamRef &p, const std::string &name, TimeValue t, bool
     };
     switch (block.GetParameterType(p.index)) {
         case TYPE_FLOAT: {
-            double value = v.Number();
-            if (dim == stdTimeDim) value *= GetTicksPerFrame();
-            if (dim == stdAngleDim) value *= kDegreesToRadians;
+            const double value = v.Number() * perFileUnit;
             if (!std::isfinite(static_cast<float>(value)))
                 v.Fail("the value of " + Quoted(name) + " is beyond what a float holds");
+            CheckRange(p, static_cast<float>(value), perFileUnit, false, v);
             set(static_cast<float>(value));
             break;
         }
-        case TYPE_INT:
-            set(dim == stdTimeDim ? static_cast<int>(FramesToTicks(v)) : v.Int());
+        case TYPE_INT: {
+            const int value = dim == stdTimeDim ? static_cast<int>(FramesToTicks(v)) : v.Int();
+            CheckRange(p, value, perFileUnit, dim != stdTimeDim, v);
+            set(value);
             break;
+        }
         case TYPE_BOOL:
             set(v.Bool() ? 1 : 0);
             break;
@@ -162,8 +186,9 @@ void SetParams(Animatable *obj, const JsonValue &params) {
     JsonObject members(params, "parameters by name");
     const auto named = NamedParams(obj);
     for (const auto &[name, value] : members.Members()) {
-        const auto it = std::find_if(named.begin(), named.end(),
-                                     [&](const auto &entry) { return entry.first == name; });
+        const auto it =
+            std::find_if(named.begin(), named.end(),
+                         [&key = name](const auto &entry) { return entry.first == key; });
         if (it == named.end()) {
             const std::vector<std::string> props = PropertyNames(obj);
             const bool isProperty = std::find(props.begin(), props.end(), name) != props.end();
@@ -223,8 +248,9 @@ void SetProperties(IObjectProperties *props, const JsonValue &properties, NodeLi
     const std::vector<PropertyInfo> infos =
         props ? props->ListProperties() : std::vector<PropertyInfo>{};
     for (const auto &[name, value] : members.Members()) {
-        const auto info = std::find_if(infos.begin(), infos.end(),
-                                       [&](const PropertyInfo &i) { return i.name == name; });
+        const auto info =
+            std::find_if(infos.begin(), infos.end(),
+                         [&key = name](const PropertyInfo &i) { return i.name == key; });
         if (info == infos.end()) value.Fail(unknown(name));
         if (info->kind != PropertyKind::Nodes) {
             ApplyProperty(props, name, PropertyFromJson(*info, value), value);

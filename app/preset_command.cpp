@@ -12,6 +12,7 @@
 #include "host/class_desc.h"
 #include "host/inode.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 #include "host/scene_file.h"
 
 #include <cstdio>

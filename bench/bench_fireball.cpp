@@ -109,9 +109,11 @@ void LoadModules() {
 // ---------------------------------------------------------------------------------------------
 // The shape alone
 
-/// Every pixel of particles of radius `state.range(0)`, as the engine asks for them (covered
-/// or not).
-void BM_FireBallShape(benchmark::State &state, int noiseType) {
+/// Every pixel of particles of radius `state.range(0)`, covered or not: row by row through
+/// the row call, as the engine asks for them, or pixel by pixel through the plug-in contract.
+constexpr int kMaxRadius = 40;  ///< the largest particle the shape benchmark draws
+
+void BM_FireBallShape(benchmark::State &state, int noiseType, bool rows) {
     LoadModules();
     auto *shape = static_cast<FireBallShape *>(
         static_cast<Animatable *>(CreateInstance(REF_MAKER_CLASS_ID, FireBallShape::kClassID)));
@@ -137,7 +139,18 @@ void BM_FireBallShape(benchmark::State &state, int noiseType) {
         const double start = ThreadSeconds();
         shape->__BeginParticle__(1.0f, r, &p);
         std::uint32_t sum = 0;
-        for (int y = -r; y <= r; ++y)
+        for (int y = -r; y <= r; ++y) {
+            if (rows) {
+                unsigned short d[2 * kMaxRadius + 1];
+                unsigned char hit[2 * kMaxRadius + 1];
+                shape->ParticleShapeRow(d, hit, r, -r, y, -r, y, 2 * r + 1);
+                for (int i = 0; i <= 2 * r; ++i)
+                    if (hit[i]) {
+                        sum += d[i];
+                        ++covered;
+                    }
+                continue;
+            }
             for (int x = -r; x <= r; ++x) {
                 unsigned short d;
                 if (shape->__ParticleShape__(&d, r, x, y, x, y)) {
@@ -145,6 +158,7 @@ void BM_FireBallShape(benchmark::State &state, int noiseType) {
                     ++covered;
                 }
             }
+        }
         seconds += ThreadSeconds() - start;
         benchmark::DoNotOptimize(sum);
         asked += std::int64_t(2 * r + 1) * (2 * r + 1);
@@ -294,7 +308,12 @@ BENCHMARK_CAPTURE(BM_FireBallFrame, regular, FireBallShape::kRegularNoise)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_FireBallFrame, fractal, FireBallShape::kFractalNoise)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_FireBallShape, regular, FireBallShape::kRegularNoise)->Arg(8)->Arg(40);
-BENCHMARK_CAPTURE(BM_FireBallShape, fractal, FireBallShape::kFractalNoise)->Arg(40);
+BENCHMARK_CAPTURE(BM_FireBallShape, regular, FireBallShape::kRegularNoise, false)
+    ->Arg(8)
+    ->Arg(40);
+BENCHMARK_CAPTURE(BM_FireBallShape, regular_rows, FireBallShape::kRegularNoise, true)
+    ->Arg(8)
+    ->Arg(40);
+BENCHMARK_CAPTURE(BM_FireBallShape, fractal, FireBallShape::kFractalNoise, false)->Arg(40);
 
 BENCHMARK_MAIN();

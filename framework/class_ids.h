@@ -17,3 +17,7 @@ constexpr ULONG kHiddenCategoryKey = 0x402E5644;
 
 /// The helper object (`Nimbra`) that holds the plug-ins of one effect.
 constexpr Class_ID kNimbraHelperClassID(0x550E171D, 0x19C555C0);
+
+/// The default age controller (module `standard`): what the helper and the table-described
+/// plug-ins drive their quantities with.
+constexpr Class_ID kDefaultControllerClassID(kControllerKey, 0x3768765C);

@@ -50,7 +50,9 @@ struct RecordFile {
     long size = 0;  ///< bytes, when read
 };
 
-RecordFile ReadRecordFile(const std::string &path) {
+/// The whole records of the file from byte `skip` on (a multiple of the record size); none
+/// when the file is shorter than that.
+RecordFile ReadRecordFile(const std::string &path, long skip = 0) {
     RecordFile file;
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
@@ -67,7 +69,9 @@ RecordFile ReadRecordFile(const std::string &path) {
         return file;
     }
     // Whole records only: a partial record at the end is a write that was cut short.
-    const long count = file.size / static_cast<long>(kRegistryRecordSize);
+    const long count = skip <= file.size && std::fseek(f, skip, SEEK_SET) == 0
+                           ? (file.size - skip) / static_cast<long>(kRegistryRecordSize)
+                           : 0;
     RegistryRecordBytes bytes;
     for (long i = 0; i < count; ++i) {
         if (std::fread(bytes.data(), kRegistryRecordSize, 1, f) != 1) {
@@ -128,8 +132,26 @@ std::string RegistryPath() {
 // The table
 
 void PlugInRegistry::Load(MissingFile missing) {
+    Load(missing, 0);
+}
+
+void PlugInRegistry::LoadAdded(MissingFile missing) {
+    if (readPath_ != RegistryPath()) {
+        Reload(missing);
+        return;
+    }
+    Load(missing, readBytes_);
+}
+
+void PlugInRegistry::Load(MissingFile missing, long skip) {
     const std::string path = RegistryPath();
-    RecordFile file = ReadRecordFile(path);
+    RecordFile file = ReadRecordFile(path, skip);
+    if (skip > 0 && file.size < skip) {  // made anew since it was read: read it all
+        Reload(missing);
+        return;
+    }
+    readPath_ = path;
+    readBytes_ = skip + static_cast<long>(file.records.size() * kRegistryRecordSize);
     if (file.status == RecordFile::kMissing && missing == MissingFile::kQuiet) return;
     if (file.status == RecordFile::kMissing || file.status == RecordFile::kUnreadable) {
         Report(nullptr, std::string(kCannotOpenText) + "\n\n" + path, kRegistryTitle);
@@ -162,7 +184,13 @@ void PlugInRegistry::Load(MissingFile missing) {
 
 void PlugInRegistry::Reload(MissingFile missing) {
     Clear();
-    Load(missing);
+    Load(missing, 0);
+}
+
+void PlugInRegistry::Clear() {
+    records_.clear();
+    readPath_.clear();
+    readBytes_ = 0;
 }
 
 const PlugInRecord *PlugInRegistry::Get(int index) const {

@@ -32,9 +32,13 @@ public:
     /// rest of this load. A file that cannot be read is reported with its path and leaves the
     /// table as it was; a partial record at the end of the file is ignored.
     void Load(MissingFile missing = MissingFile::kReport);
+    /// Appends only the records added to the file since the table last read it (modules
+    /// register by appending), so that nothing read before is read, or warned about, twice.
+    /// Reads the whole file when the table has not read it, or it was made anew since.
+    void LoadAdded(MissingFile missing = MissingFile::kReport);
     /// Empties the table, then loads.
     void Reload(MissingFile missing = MissingFile::kReport);
-    void Clear() { records_.clear(); }
+    void Clear();
 
     int Count() const { return static_cast<int>(records_.size()); }
     /// Record `index`, or null out of range.
@@ -47,7 +51,13 @@ public:
     std::string Describe() const;
 
 private:
+    /// Reads the file from byte `skip` on (past the records read before).
+    void Load(MissingFile missing, long skip);
+
     std::deque<PlugInRecord> records_;  // appending keeps the records where they are
+    // What the table has read: the file and the bytes of its whole records
+    std::string readPath_;
+    long readBytes_ = 0;
 };
 
 /// The registry of this process (the main module's).

@@ -2,6 +2,8 @@
 /// @brief Encoding and decoding of registration records.
 #include "framework/registry_record.h"
 
+#include "host/little_endian.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -18,16 +20,6 @@ constexpr std::size_t kAuthorAt = kDescriptionAt + kRegistryStringField;
 constexpr std::size_t kNoticeAt = kAuthorAt + kRegistryStringField;
 static_assert(kNoticeAt + kRegistryStringField == kRegistryRecordSize);
 
-void PutU32(RegistryRecordBytes &bytes, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t GetU32(const RegistryRecordBytes &bytes, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= std::uint32_t(bytes[at + i]) << (8 * i);
-    return v;
-}
-
 void PutString(RegistryRecordBytes &bytes, std::size_t at, const std::string &s) {
     const std::size_t n = std::min(s.size(), kRegistryMaxStringLength);
     std::memcpy(bytes.data() + at, s.data(), n);  // the terminator is already there
@@ -42,10 +34,10 @@ std::string GetString(const RegistryRecordBytes &bytes, std::size_t at) {
 
 RegistryRecordBytes EncodeRecord(const PlugInRecord &record) {
     RegistryRecordBytes bytes{};
-    PutU32(bytes, kTagAt, record.tag);
-    PutU32(bytes, kSuperClassAt, record.superClassId);
-    PutU32(bytes, kCategoryKeyAt, record.categoryKey);
-    PutU32(bytes, kPluginIdAt, record.pluginId);
+    PutLE32(bytes.data() + kTagAt, record.tag);
+    PutLE32(bytes.data() + kSuperClassAt, record.superClassId);
+    PutLE32(bytes.data() + kCategoryKeyAt, record.categoryKey);
+    PutLE32(bytes.data() + kPluginIdAt, record.pluginId);
     PutString(bytes, kClassNameAt, record.className);
     PutString(bytes, kDescriptionAt, record.description);
     PutString(bytes, kAuthorAt, record.author);
@@ -55,10 +47,10 @@ RegistryRecordBytes EncodeRecord(const PlugInRecord &record) {
 
 PlugInRecord DecodeRecord(const RegistryRecordBytes &bytes) {
     PlugInRecord record;
-    record.tag = GetU32(bytes, kTagAt);
-    record.superClassId = GetU32(bytes, kSuperClassAt);
-    record.categoryKey = GetU32(bytes, kCategoryKeyAt);
-    record.pluginId = GetU32(bytes, kPluginIdAt);
+    record.tag = GetLE32(bytes.data() + kTagAt);
+    record.superClassId = GetLE32(bytes.data() + kSuperClassAt);
+    record.categoryKey = GetLE32(bytes.data() + kCategoryKeyAt);
+    record.pluginId = GetLE32(bytes.data() + kPluginIdAt);
     record.className = GetString(bytes, kClassNameAt);
     record.description = GetString(bytes, kDescriptionAt);
     record.author = GetString(bytes, kAuthorAt);

@@ -6,56 +6,21 @@
 ///        What it loaded then saves, loads into another helper and saves again to the same
 ///        bytes: nothing accepted from a file is lost or changed on its way through the next
 ///        file. Build and run: docs/library-files.md.
+#include "fuzz_support.h"
+
 #include "framework/nimbra_interface.h"
 #include "framework/plugin_interface.h"
 #include "setup/helper.h"
 #include "setup/library_dlg.h"
 #include "host/interface.h"
-#include "host/messages.h"
-#include "host/module_loader.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace {
-
-/// Answers every message with its default button, without printing: a damaged file makes
-/// many.
-class QuietInterface : public UserInterfaceService {
-public:
-    int ShowMessage(const MessageRequest &request) override {
-        return DefaultAnswer(request.flags);
-    }
-};
-
-/// The modules of the build's plug-in folder, loaded once for the whole run, with the
-/// registry written to a scratch configuration folder.
-struct Modules {
-    Modules() {
-        SetUserInterface(&quiet);
-        config = std::filesystem::temp_directory_path() /
-                 ("nimbra_library_fuzz_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(config);
-        GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, config.c_str());
-        if (loader.LoadAll({NIMBRA_FUZZ_PLUGIN_DIR}) < 2) {
-            std::fprintf(stderr, "library_load_fuzz: the modules of %s did not load\n",
-                         NIMBRA_FUZZ_PLUGIN_DIR);
-            std::abort();
-        }
-    }
-    std::string Scratch(const char *name) const { return (config / name).string(); }
-
-    QuietInterface quiet;
-    std::filesystem::path config;
-    ModuleLoader loader;
-};
 
 /// Stops the run when the helper was left with a part missing or mislabelled.
 void CheckWhole(NimbraHelper &helper) {
@@ -77,21 +42,10 @@ NimbraHelper *NewHelper() {
     return helper;
 }
 
-std::vector<char> ReadAll(const std::string &path) {
-    std::vector<char> bytes;
-    if (std::FILE *f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-            bytes.insert(bytes.end(), buffer, buffer + n);
-        std::fclose(f);
-    }
-    return bytes;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    static Modules modules;
+    static fuzz::Modules modules("library_fuzz");
     NimbraHelper *helper = NewHelper();
 
     // An in-memory file (fmemopen refuses an empty buffer: one spare byte, not read).
@@ -111,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     NimbraHelper *copy = NewHelper();
     if (ReadLibraryFile(*copy, first) != PresetOutcome::Done) __builtin_trap();
     if (WriteLibraryFile(*copy, second) != PresetOutcome::Done) __builtin_trap();
-    if (ReadAll(first) != ReadAll(second)) __builtin_trap();
+    if (fuzz::ReadAll(first) != fuzz::ReadAll(second)) __builtin_trap();
 
     copy->DeleteThis();
     helper->DeleteThis();

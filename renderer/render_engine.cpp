@@ -3,9 +3,10 @@
 ///        per-pixel drawing with occlusion, edge blending and depth and material writes.
 #include "renderer/render_engine.h"
 
+#include "framework/class_ids.h"
 #include "framework/nimbra_interface.h"
 #include "framework/plugin_interface.h"
-#include "setup/helper.h"
+#include "framework/shape_rows.h"
 #include "host/bitmap.h"
 #include "host/image_filter.h"
 #include "host/interface.h"
@@ -26,7 +27,7 @@ BOOL theShadowMapsReady = FALSE;
 namespace {
 
 constexpr char kMissingPlugInTitle[] = "Error";
-constexpr std::array<const char *, NimbraHelper::kRoles> kMissingPlugInText = {
+constexpr std::array<const char *, HelperRecord::kRoles> kMissingPlugInText = {
     "Nimbra Helper doesn't have a plugin loaded for Particle Shape!",
     "Nimbra helper doesn't have a plugin loaded for Color Shader!",
     "Nimbra Helper doesn't have a plugin loaded for Image Compositer!",
@@ -43,49 +44,6 @@ BitmapPtr sourceCopy;
 int TruncScreen(float v) {
     if (!(v == v)) return 0;  // NaN; such particles are marked invisible
     return static_cast<int>(std::clamp(v, -kScreenLimit, kScreenLimit));
-}
-
-/// The plug-ins of a helper in the order they are called.
-std::array<NimbraPlugIn *, NimbraHelper::kRoles> PlugInsOf(const NimbraHelper *helper) {
-    return {helper->Shape(), helper->ColorShader(), helper->Composite()};
-}
-
-/// `birth` and `death` of an age-driven quantity, and the controller that blends them.
-struct AgeQuantity {
-    NimbraController *controller;
-    float birth;
-    float death;
-
-    /// The value for one particle; without a controller (a damaged helper) the birth value.
-    float Eval(TimeValue t, int lifeStart, int lifeEnd, int index, int age) const {
-        if (!controller) return birth;
-        float value = birth;
-        controller->__Reset__(t, lifeStart, lifeEnd, index);
-        controller->__Eval__(&value, age, birth, death);
-        return value;
-    }
-};
-
-/// Size or transparency of a helper's particles: the normal controller and values, or in a
-/// shadow pass without brush settings the shadow ones.
-AgeQuantity HelperQuantity(const NimbraHelper *helper, TimeValue t, bool size) {
-    const bool shadowValues =
-        theShadowPass && !helper->AgeInt(NimbraHelper::kUseBrushSettings, t);
-    using H = NimbraHelper;
-    if (size) {
-        return shadowValues ? AgeQuantity{helper->GetHelperController(H::kShadowSizeController),
-                                          helper->AgeFloat(H::kBirthShadowSize, t),
-                                          helper->AgeFloat(H::kDeathShadowSize, t)}
-                            : AgeQuantity{helper->GetHelperController(H::kSizeController),
-                                          helper->AgeFloat(H::kBirthSize, t),
-                                          helper->AgeFloat(H::kDeathSize, t)};
-    }
-    return shadowValues ? AgeQuantity{helper->GetHelperController(H::kShadowTransController),
-                                      helper->AgeFloat(H::kBirthShadowTrans, t),
-                                      helper->AgeFloat(H::kDeathShadowTrans, t)}
-                        : AgeQuantity{helper->GetHelperController(H::kTransController),
-                                      helper->AgeFloat(H::kBirthTrans, t),
-                                      helper->AgeFloat(H::kDeathTrans, t)};
 }
 
 }  // namespace
@@ -109,12 +67,12 @@ ParticleRenderer::~ParticleRenderer() {
 
 void ParticleRenderer::Clear() {
     helpers.clear();
-    shadingOrders_.clear();
+    sources_.clear();
     particles.clear();
 }
 
 int ParticleRenderer::ShadingOrder(int i) const {
-    return i >= 0 && i < static_cast<int>(shadingOrders_.size()) ? shadingOrders_[i] : 0;
+    return i >= 0 && i < static_cast<int>(helpers.size()) ? helpers[i].shadingOrder : 0;
 }
 
 bool ParticleRenderer::FrameIsFieldRendered() const {
@@ -145,45 +103,37 @@ void ParticleRenderer::CollectHelpers() {
         if (!obj || obj->SuperClassID() != HELPER_CLASS_ID ||
             obj->ClassID() != kNimbraHelperClassID)
             continue;
-        auto *helper = dynamic_cast<NimbraHelper *>(obj);
-        if (!helper) continue;
+        IHelperRecord *source = GetHelperRecordInterface(obj);
+        if (!source) continue;
         if (selectedOnly && node != selected) continue;
-        if (helper->IsVolumeSetup()) continue;
-        if (theShadowPass && !helper->AgeInt(NimbraHelper::kCastShadows, time)) continue;
+        HelperRecord record = source->RecordAt(time, theShadowPass != FALSE);
+        if (record.volumeSetup) continue;
+        if (theShadowPass && !record.castShadows) continue;
 
-        bool complete = true;
-        for (int role = 0; role < NimbraHelper::kRoles; ++role) {
-            if (helper->GetPlugIn(static_cast<NimbraHelper::Role>(role))) continue;
+        for (int role = 0; role < HelperRecord::kRoles; ++role) {
+            if (record.plugIns[role]) continue;
             MessageBox(ip->GetMainHWnd(), kMissingPlugInText[role], kMissingPlugInTitle, MB_OK);
-            complete = false;
         }
-        const bool active = helper->AgeInt(NimbraHelper::kShaderActive, time) != 0;
-        const int order = helper->AgeInt(NimbraHelper::kShadingOrder, time);
-        if (complete && active) {
-            helpers.push_back(helper);
-            shadingOrders_.push_back(order);
+        if (record.Complete() && record.active) {
+            helpers.push_back(record);
+            sources_.push_back(source);
         }
     }
 }
 
 void ParticleRenderer::CollectParticles() {
     for (int i = 0; i < static_cast<int>(helpers.size()); ++i) {
-        NimbraHelper *helper = helpers[i];
-        const auto plugIns = PlugInsOf(helper);
-        // A step below 1 would never advance and a negative offset would read before the
-        // first particle: both are taken as the nearest sensible value.
-        const int step = std::max(1, helper->AgeInt(NimbraHelper::kEveryNth, time));
-        const int start = std::max(0, helper->AgeInt(NimbraHelper::kNthOffset, time));
-        const int lifeStart = helper->LifeBegins(time);
-        const int lifeEnd = helper->LifeEnds(time);
-        const AgeQuantity size = HelperQuantity(helper, time, true);
+        const HelperRecord &helper = helpers[i];
+        IHelperRecord *source = sources_[i];
+        const int lifeStart = helper.lifeStart;
+        const int lifeEnd = helper.lifeEnd;
 
-        const int systems = helper->ParticleSystemCount();
+        const int systems = source->ParticleSystemCount();
         for (int j = 1; j <= systems; ++j) {
-            ParticleObject *system = helper->ParticleSystemState(j, time);
+            ParticleObject *system = source->ParticleSystemState(j, time);
             if (!system) continue;
             const int count = system->NumParticles();
-            for (long long k = start; k < count; k += step) {
+            for (long long k = helper.nthOffset; k < count; k += helper.everyNth) {
                 const int index = static_cast<int>(k);
                 const int age = system->GetParticleAge(index);
                 if (age < 0 || age < lifeStart || age > lifeEnd) continue;
@@ -196,8 +146,9 @@ void ParticleRenderer::CollectParticles() {
                 info.particleIndex = index;
                 info.lifeStart = lifeStart;
                 info.lifeEnd = lifeEnd;
-                info.size = size.Eval(time, lifeStart, lifeEnd, index, age);
-                for (NimbraPlugIn *p : plugIns) p->__EnumParticle__(&info, system, index);
+                info.size = helper.size.At(time, lifeStart, lifeEnd, index, age);
+                for (NimbraPlugIn *p : helper.plugIns)
+                    p->__EnumParticle__(&info, system, index);
                 particles.push_back(info);
             }
         }
@@ -238,7 +189,7 @@ void ParticleRenderer::Project() {
         info.particles = nullptr;
         const int helperIndex = info.helperIndex;
         if (helperIndex >= 0 && helperIndex < static_cast<int>(helpers.size())) {
-            for (NimbraPlugIn *p : PlugInsOf(helpers[helperIndex]))
+            for (NimbraPlugIn *p : helpers[helperIndex].plugIns)
                 if (p) p->__EnumParticle__(&info, nullptr, -1);
         }
         info.position.z += static_cast<float>(ShadingOrder(helperIndex)) * kShadingOrderBias;
@@ -291,8 +242,8 @@ void ParticleRenderer::RenderFrame() {
     }
     sourceCopy->CopyImage(output, COPY_IMAGE_CROP, BMM_Color_64{});
 
-    for (NimbraHelper *helper : helpers)
-        for (NimbraPlugIn *p : PlugInsOf(helper))
+    for (const HelperRecord &helper : helpers)
+        for (NimbraPlugIn *p : helper.plugIns)
             if (p) p->__BeginFrame__(time, output, filter, sourceCopy.get());
 
     const int n = static_cast<int>(particles.size());
@@ -312,19 +263,111 @@ void ParticleRenderer::RenderFrame() {
         RenderParticle(info, helpers[info.helperIndex]);
     }
 
-    for (NimbraHelper *helper : helpers)
-        for (NimbraPlugIn *p : PlugInsOf(helper))
+    for (const HelperRecord &helper : helpers)
+        for (NimbraPlugIn *p : helper.plugIns)
             if (p) p->__EndFrame__(time);
 }
 
 // ---------------------------------------------------------------------------------------------
 // One particle
 
-void ParticleRenderer::RenderParticle(ParticleInfo &info, NimbraHelper *helper) {
-    DbgAssert(output && helper);
-    NimbraPlugIn *const shape = helper->Shape();
-    NimbraPlugIn *const color = helper->ColorShader();
-    NimbraPlugIn *const composite = helper->Composite();
+namespace {
+
+/// What stays fixed while one particle is drawn.
+struct ParticleDraw {
+    const Bitmap *source;  ///< the frame before any particle was drawn
+    NimbraPlugIn *color;
+    NimbraPlugIn *composite;
+    int width;
+    int height;
+    float z;  ///< the particle's depth
+    bool writeZ;
+    int mtlId;
+};
+
+/// Covered pixel (x, y), inside the drawing window, at offset (dx, dy) with coverage `d`:
+/// occlusion and edge blending against the scene, depth and material writes, colour and
+/// composite. The fixed values are taken apart into locals first, so that the compiler keeps
+/// them in registers across the plug-in calls.
+[[gnu::always_inline]] inline void DrawPixel(const ParticleRenderer &engine,
+                                             const ParticleDraw &draw, int x, int y, int dx,
+                                             int dy, unsigned short d) {
+    Bitmap *const output = engine.output;
+    float *const zChannel = engine.zChannel;
+    const int width = draw.width, height = draw.height;
+    const float z = draw.z;
+    auto depthAt = [zChannel](int p) { return zChannel ? zChannel[p] : kEmptyDepth; };
+    // Something was rendered at `depth` nearer to the camera than the particle.
+    auto inFront = [z](float depth) { return depth != kEmptyDepth && depth > z; };
+    auto inside = [width, height](int px, int py) {
+        return static_cast<unsigned>(px) < static_cast<unsigned>(width) &&
+               static_cast<unsigned>(py) < static_cast<unsigned>(height);
+    };
+
+    const int p = y * width + x;
+    const float zs = depthAt(p);
+    BMM_Color_64 src = draw.source->Pixel(x, y);
+
+    // Occlusion and edge blending against the scene.
+    bool edge = false;
+    if (inFront(zs)) {
+        if (src.a == kFullScale) {
+            int hidden = 0;
+            for (int ny = y - 1; ny <= y + 1; ++ny)
+                for (int nx = x - 1; nx <= x + 1; ++nx)
+                    if ((nx != x || ny != y) &&
+                        (!inside(nx, ny) || inFront(depthAt(ny * width + nx))))
+                        ++hidden;
+            if (hidden == 8) return;
+            src.a = static_cast<UWORD>(kFullScale / (8 - hidden));
+        }
+        edge = true;
+    } else if (src.a != kFullScale) {
+        auto hiddenAt = [&](int nx, int ny) {
+            return inside(nx, ny) && inFront(depthAt(ny * width + nx));
+        };
+        edge = hiddenAt(x - 1, y) || hiddenAt(x + 1, y) || hiddenAt(x, y - 1) ||
+               hiddenAt(x, y + 1);
+    }
+
+    // Depth and material: the denser the coverage, the more pixels are written (none below
+    // 6554, nine in ten at full coverage).
+    const int mtlId = draw.mtlId;
+    const bool writeZ = draw.writeZ;
+    if (mtlId != 0 || writeZ) {
+        const int k = ((int(d) * 10) >> 16) + 1;
+        if (p % k != 0) {
+            if (mtlId != 0 && engine.mtlChannel)
+                engine.mtlChannel[p] = static_cast<unsigned char>(mtlId);
+            if (writeZ && zChannel && (zs == kEmptyDepth || zs < z)) zChannel[p] = z;
+        }
+    }
+    if (theShadowPass && zChannel) zChannel[p] = z;
+
+    BMM_Color_64 c{};
+    draw.color->__ColorShader__(d, &c, dx, dy, x, y);
+    draw.composite->__ImageComposite__(x, y, &c, d);
+
+    if (edge) {
+        const int w = src.a;
+        const BMM_Color_64 o = output->Pixel(x, y);
+        BMM_Color_64 blended;
+        blended.r = static_cast<UWORD>(ImageFilter::Lerp(o.r, src.r, w));
+        blended.g = static_cast<UWORD>(ImageFilter::Lerp(o.g, src.g, w));
+        blended.b = static_cast<UWORD>(ImageFilter::Lerp(o.b, src.b, w));
+        blended.a = static_cast<UWORD>(
+            std::max(ImageFilter::Lerp(o.a, kFullScale, w), static_cast<int>(o.a)));
+        output->PutPixel(x, y, blended);
+    }
+}
+
+}  // namespace
+
+void ParticleRenderer::RenderParticle(ParticleInfo &info, const HelperRecord &helper) {
+    DbgAssert(output);
+    NimbraPlugIn *const shape = helper.plugIns[HelperRecord::kShape];
+    NimbraPlugIn *const color = helper.plugIns[HelperRecord::kColor];
+    NimbraPlugIn *const composite = helper.plugIns[HelperRecord::kComposite];
     if (!shape || !color || !composite) return;
     Bitmap *const source = sourceCopy.get();
     DbgAssert(source && source->Width() == output->Width() &&
@@ -333,36 +376,33 @@ void ParticleRenderer::RenderParticle(ParticleInfo &info, NimbraHelper *helper) 
     const int r = TruncScreen(info.size);
     const int cx = info.screenX;
     const int cy = info.screenY;
-    const float z = info.position.z;
-    const int width = output->Width();
-    const int height = output->Height();
+    const ParticleDraw draw{
+        source,           color,           composite,     output->Width(),
+        output->Height(), info.position.z, helper.writeZ, helper.materialId};
 
-    const bool writeZ = helper->AgeInt(NimbraHelper::kUpdateZBuffer, time) != 0;
-    const int mtlId = std::clamp(helper->AgeInt(NimbraHelper::kMaterialId, time), 0, 255);
-    const bool writeBuffers = mtlId != 0 || writeZ;
-
-    const float trans =
-        HelperQuantity(helper, time, false)
-            .Eval(time, info.lifeStart, info.lifeEnd, info.particleIndex, info.age);
+    const float trans = helper.transparency.At(time, info.lifeStart, info.lifeEnd,
+                                               info.particleIndex, info.age);
     shape->__BeginParticle__(trans, r, &info);
     color->__BeginParticle__(trans, r, &info);
     composite->__BeginParticle__(trans, r, &info);
 
-    // A depth is in front of the particle when something was rendered there nearer to the
-    // camera.
-    auto inFront = [z](float depth) { return depth != kEmptyDepth && depth > z; };
-    auto inside = [width, height](int x, int y) {
-        return static_cast<unsigned>(x) < static_cast<unsigned>(width) &&
-               static_cast<unsigned>(y) < static_cast<unsigned>(height);
-    };
+    const IShapeRows *rows = GetShapeRows(shape);
     const bool fields = FrameIsFieldRendered();
+    // The part of each row inside the drawing window.
+    const int spanLeft = std::max(cx - r, left), spanRight = std::min(cx + r, right - 1);
+    if (rows && spanRight >= spanLeft) {
+        const std::size_t span = static_cast<std::size_t>(spanRight - spanLeft + 1);
+        if (rowDensity_.size() < span) {
+            rowDensity_.resize(span);
+            rowCovered_.resize(span);
+        }
+    }
 
     // The rows of a sprite are far apart in memory, so the first pixels of each row would wait
     // on the frame, its source copy and its depths: while a row is drawn, the next one is
-    // fetched ahead. (Written out in the loop: a lambda taking the loop's locals by reference
-    // slowed the pixel loop down.)
-    const int spanLeft = std::max(cx - r, left), spanRight = std::min(cx + r, right - 1);
+    // fetched ahead.
     constexpr int kPixelsPerLine = 8;  // 64-byte cache lines of 8-byte pixels
+    const int width = draw.width;
 
     for (int dy = -r; dy <= r; ++dy) {
         const int y = cy + dy;
@@ -375,65 +415,23 @@ void ParticleRenderer::RenderParticle(ParticleInfo &info, NimbraHelper *helper) 
                 if (zChannel) __builtin_prefetch(zChannel + p);
             }
         }
+        if (rows) {
+            if (y < top || y >= bottom || spanRight < spanLeft) continue;
+            const int count = spanRight - spanLeft + 1;
+            rows->ParticleShapeRow(rowDensity_.data(), rowCovered_.data(), r, spanLeft - cx, dy,
+                                   spanLeft, y, count);
+            for (int i = 0; i < count; ++i)
+                if (rowCovered_[i])
+                    DrawPixel(*this, draw, spanLeft + i, y, spanLeft + i - cx, dy,
+                              rowDensity_[i]);
+            continue;
+        }
         for (int dx = -r; dx <= r; ++dx) {
             const int x = cx + dx;
             unsigned short d = 0;
             if (!shape->__ParticleShape__(&d, r, dx, dy, x, y)) continue;
             if (y < top || y >= bottom || x < left || x >= right) continue;
-
-            const int p = y * width + x;
-            const float zs = DepthAt(p);
-            BMM_Color_64 src = source->Pixel(x, y);
-
-            // Occlusion and edge blending against the scene.
-            bool edge = false;
-            if (inFront(zs)) {
-                if (src.a == kFullScale) {
-                    int hidden = 0;
-                    for (int ny = y - 1; ny <= y + 1; ++ny)
-                        for (int nx = x - 1; nx <= x + 1; ++nx)
-                            if ((nx != x || ny != y) &&
-                                (!inside(nx, ny) || inFront(DepthAt(ny * width + nx))))
-                                ++hidden;
-                    if (hidden == 8) continue;
-                    src.a = static_cast<UWORD>(kFullScale / (8 - hidden));
-                }
-                edge = true;
-            } else if (src.a != kFullScale) {
-                auto hiddenAt = [&](int nx, int ny) {
-                    return inside(nx, ny) && inFront(DepthAt(ny * width + nx));
-                };
-                edge = hiddenAt(x - 1, y) || hiddenAt(x + 1, y) || hiddenAt(x, y - 1) ||
-                       hiddenAt(x, y + 1);
-            }
-
-            // Depth and material: the denser the coverage, the more pixels are written
-            // (none below 6554, nine in ten at full coverage).
-            if (writeBuffers) {
-                const int k = ((int(d) * 10) >> 16) + 1;
-                if (p % k != 0) {
-                    if (mtlId != 0 && mtlChannel)
-                        mtlChannel[p] = static_cast<unsigned char>(mtlId);
-                    if (writeZ && zChannel && (zs == kEmptyDepth || zs < z)) zChannel[p] = z;
-                }
-            }
-            if (theShadowPass && zChannel) zChannel[p] = z;
-
-            BMM_Color_64 c{};
-            color->__ColorShader__(d, &c, dx, dy, x, y);
-            composite->__ImageComposite__(x, y, &c, d);
-
-            if (edge) {
-                const int w = src.a;
-                const BMM_Color_64 o = output->Pixel(x, y);
-                BMM_Color_64 blended;
-                blended.r = static_cast<UWORD>(ImageFilter::Lerp(o.r, src.r, w));
-                blended.g = static_cast<UWORD>(ImageFilter::Lerp(o.g, src.g, w));
-                blended.b = static_cast<UWORD>(ImageFilter::Lerp(o.b, src.b, w));
-                blended.a = static_cast<UWORD>(
-                    std::max(ImageFilter::Lerp(o.a, kFullScale, w), static_cast<int>(o.a)));
-                output->PutPixel(x, y, blended);
-            }
+            DrawPixel(*this, draw, x, y, dx, dy, d);
         }
     }
 

@@ -5,6 +5,7 @@
 ///        scene geometry. Also the module-wide state that the post-production filters share.
 #pragma once
 
+#include "framework/helper_record.h"
 #include "framework/nimbra_api.h"
 #include "framework/plugin_records.h"
 #include "host/types.h"
@@ -13,7 +14,7 @@
 
 class Bitmap;
 class ImageFilter;
-class NimbraHelper;
+class IHelperRecord;
 class RenderInfo;
 
 /// Depth that marks "nothing here" in the engine's depth tests (bits 0x7149F2CA).
@@ -43,11 +44,12 @@ public:
     // Steps of a frame
     /// Collects helpers and particles unless helpers were collected already.
     void Prepare();
-    /// The active helpers among the scene's top-level nodes, in scene order. A helper that
-    /// lacks plug-ins is reported ("Error", one message per missing plug-in) and left out.
+    /// The records of the active helpers among the scene's top-level nodes, in scene order,
+    /// read at `time` for this pass. A helper that lacks plug-ins is reported ("Error", one
+    /// message per missing plug-in) and left out.
     void CollectHelpers();
     /// The particles of every collected helper within its age window, every Nth from the
-    /// offset, sized with the helper's size controller.
+    /// offset, sized with the helper's size quantity.
     void CollectParticles();
     /// Moves every particle into camera space, finds its pixel and radius, marks what cannot
     /// be seen, biases depths by shading order and sorts back to front. Needs `renderInfo`
@@ -57,14 +59,16 @@ public:
     /// to `progressWindow` and stopping when it asks to abort. Every helper's plug-ins get
     /// `__BeginFrame__` before and `__EndFrame__` after, an abort included. Needs `output`.
     void RenderFrame();
-    /// Draws one particle of `helper`.
-    void RenderParticle(ParticleInfo &info, NimbraHelper *helper);
+    /// Draws one particle of `helper`. A shape that offers rows (`IShapeRows`) is asked for
+    /// the part of each row inside the drawing window at once; any other shape pixel by
+    /// pixel, for the whole square, as the plug-in contract orders the calls.
+    void RenderParticle(ParticleInfo &info, const HelperRecord &helper);
 
     /// Empties `helpers` and `particles` (the next `Prepare` collects again).
     void Clear();
     /// TRUE when the last `RenderFrame` stopped at the progress window's request.
     bool Aborted() const { return aborted_; }
-    /// The "Shading Order:" of helper i as read for this frame.
+    /// The "Shading Order:" of helper i as read for this frame (0 out of range).
     int ShadingOrder(int i) const;
 
     // Fields, set by the driver
@@ -82,16 +86,18 @@ public:
     /// With field rendering: 1 draws the odd rows with the first camera, 0 the even rows with
     /// the second one.
     int firstField = 1;
-    std::vector<NimbraHelper *> helpers;  ///< taking part in this frame, in scene order
+    std::vector<HelperRecord> helpers;    ///< taking part in this frame, in scene order
     std::vector<ParticleInfo> particles;  ///< collected, sorted back to front by `Project`
 
 private:
     bool FrameIsFieldRendered() const;
-    /// The depth at pixel index p, or kEmptyDepth without a depth channel.
-    float DepthAt(int p) const { return zChannel ? zChannel[p] : kEmptyDepth; }
 
-    std::vector<int> shadingOrders_;  ///< per helper, read when it was collected
+    std::vector<IHelperRecord *>
+        sources_;  ///< per helper: where its particle systems come from
     bool aborted_ = false;
+    // One row of a particle as a shape's row call fills it; grown, never shrunk
+    std::vector<unsigned short> rowDensity_;
+    std::vector<unsigned char> rowCovered_;
 };
 
 // Module-wide state of the post-production filters. They run one render at a time on the

@@ -7,6 +7,7 @@
 #include "renderer/render_engine.h"
 #include "renderer/shader_setup_dialog.h"
 #include "host/bitmap.h"
+#include "host/little_endian.h"
 #include "host/messages.h"
 
 #include <cstddef>

@@ -8,6 +8,7 @@
 #include "framework/plugin_interface.h"
 #include "framework/plugin_registry.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 #include "host/messages.h"
 #include "host/particles.h"
 
@@ -145,28 +146,36 @@ Class_ID NimbraHelper::DefaultClass(Role role) {
 }
 
 const ParamSpec *NimbraHelper::AgeParamSpecs() {
+    // The ranges are the values the helper renders with; scene files and library files are
+    // checked against them.
+    constexpr ParamRange kNotNegative{0.0f};
+    constexpr ParamRange kFraction{0.0f, 1.0f};
+    constexpr ParamRange kSwitch{0.0f, 1.0f};
+    constexpr ParamRange kMaterialIds{0.0f, 255.0f};
+    constexpr ParamRange kOrders{1.0f, kMaxShadingOrder};
+    constexpr DWORD kIndex = kParamIDIsIndex;
     // "Life Ends At" and "Shading Order:" get their real defaults when a helper is built.
     static const ParamSpec specs[kAgeParams] = {
         {"Life Begins At", TYPE_INT, TRUE, 0.0f, stdTimeDim},
-        {"Birth Size", TYPE_FLOAT, TRUE, 5.0f, stdWorldDim},
-        {"Birth Trans.", TYPE_FLOAT, TRUE, 0.3f, stdWorldDim},
+        {"Birth Size", TYPE_FLOAT, TRUE, 5.0f, stdWorldDim, {}, kIndex, kNotNegative},
+        {"Birth Trans.", TYPE_FLOAT, TRUE, 0.3f, stdWorldDim, {}, kIndex, kFraction},
         {"Life Ends At", TYPE_INT, TRUE, 4800.0f, stdTimeDim},
-        {"Death Size", TYPE_FLOAT, TRUE, 25.0f, stdWorldDim},
-        {"Death Trans.", TYPE_FLOAT, TRUE, 0.3f, stdWorldDim},
-        {"Every Nth", TYPE_INT, TRUE, 1.0f, stdWorldDim},
-        {"Nth Offset", TYPE_INT, TRUE, 0.0f, stdWorldDim},
-        {"", TYPE_INT, FALSE, 0.0f, defaultDim},   // "Material ID:"
-        {"", TYPE_BOOL, FALSE, 0.0f, defaultDim},  // "Update Z-Buffer"
-        {"This Shader Active", TYPE_BOOL, TRUE, 1.0f, defaultDim},
-        {"", TYPE_BOOL, FALSE, 1.0f, defaultDim},  // "Cast Shadows"
-        {"", TYPE_BOOL, FALSE, 0.0f, defaultDim},  // "Volume Fog"
-        {"", TYPE_BOOL, FALSE, 0.0f, defaultDim},  // "Use Emitter Age"
-        {"", TYPE_BOOL, FALSE, 1.0f, defaultDim},  // "Use Brush Settings"
-        {"Birth Shadow Size", TYPE_FLOAT, TRUE, 5.0f, stdWorldDim},
-        {"Birth Shadow Trans.", TYPE_FLOAT, TRUE, 0.3f, stdWorldDim},
-        {"Death Shadow Size", TYPE_FLOAT, TRUE, 25.0f, stdWorldDim},
-        {"Death Shadow Trans.", TYPE_FLOAT, TRUE, 0.3f, stdWorldDim},
-        {"", TYPE_INT, FALSE, 1.0f, defaultDim},  // "Shading Order:"
+        {"Death Size", TYPE_FLOAT, TRUE, 25.0f, stdWorldDim, {}, kIndex, kNotNegative},
+        {"Death Trans.", TYPE_FLOAT, TRUE, 0.3f, stdWorldDim, {}, kIndex, kFraction},
+        {"Every Nth", TYPE_INT, TRUE, 1.0f, stdWorldDim, {}, kIndex, {1.0f}},
+        {"Nth Offset", TYPE_INT, TRUE, 0.0f, stdWorldDim, {}, kIndex, kNotNegative},
+        {"", TYPE_INT, FALSE, 0.0f, defaultDim, {}, kIndex, kMaterialIds},  // "Material ID:"
+        {"", TYPE_BOOL, FALSE, 0.0f, defaultDim, {}, kIndex, kSwitch},      // "Update Z-Buffer"
+        {"This Shader Active", TYPE_BOOL, TRUE, 1.0f, defaultDim, {}, kIndex, kSwitch},
+        {"", TYPE_BOOL, FALSE, 1.0f, defaultDim, {}, kIndex, kSwitch},  // "Cast Shadows"
+        {"", TYPE_BOOL, FALSE, 0.0f, defaultDim, {}, kIndex, kSwitch},  // "Volume Fog"
+        {"", TYPE_BOOL, FALSE, 0.0f, defaultDim, {}, kIndex, kSwitch},  // "Use Emitter Age"
+        {"", TYPE_BOOL, FALSE, 1.0f, defaultDim, {}, kIndex, kSwitch},  // "Use Brush Settings"
+        {"Birth Shadow Size", TYPE_FLOAT, TRUE, 5.0f, stdWorldDim, {}, kIndex, kNotNegative},
+        {"Birth Shadow Trans.", TYPE_FLOAT, TRUE, 0.3f, stdWorldDim, {}, kIndex, kFraction},
+        {"Death Shadow Size", TYPE_FLOAT, TRUE, 25.0f, stdWorldDim, {}, kIndex, kNotNegative},
+        {"Death Shadow Trans.", TYPE_FLOAT, TRUE, 0.3f, stdWorldDim, {}, kIndex, kFraction},
+        {"", TYPE_INT, FALSE, 1.0f, defaultDim, {}, kIndex, kOrders},  // "Shading Order:"
     };
     return specs;
 }
@@ -251,7 +260,39 @@ void NimbraHelper::WriteDefaults() {
 void *NimbraHelper::GetInterface(ULONG id) {
     if (id == I_OBJECTPROPERTIES) return static_cast<IObjectProperties *>(&properties_);
     if (id == I_PRESETFILE) return static_cast<IPresetFile *>(&presetFile_);
+    if (id == I_HELPERRECORD) return static_cast<IHelperRecord *>(this);
     return HelperObject::GetInterface(id);
+}
+
+HelperRecord NimbraHelper::RecordAt(TimeValue t, bool shadowPass) {
+    HelperRecord r;
+    r.owner = this;
+    r.plugIns = {Shape(), ColorShader(), Composite()};
+    const bool shadowSet = shadowPass && !AgeInt(kUseBrushSettings, t);
+    r.size = shadowSet ? AgeQuantity<float>{controllers_[kShadowSizeController],
+                                            AgeFloat(kBirthShadowSize, t),
+                                            AgeFloat(kDeathShadowSize, t)}
+                       : AgeQuantity<float>{controllers_[kSizeController],
+                                            AgeFloat(kBirthSize, t), AgeFloat(kDeathSize, t)};
+    r.transparency =
+        shadowSet
+            ? AgeQuantity<float>{controllers_[kShadowTransController],
+                                 AgeFloat(kBirthShadowTrans, t), AgeFloat(kDeathShadowTrans, t)}
+            : AgeQuantity<float>{controllers_[kTransController], AgeFloat(kBirthTrans, t),
+                                 AgeFloat(kDeathTrans, t)};
+    r.active = AgeInt(kShaderActive, t) != 0;
+    r.castShadows = AgeInt(kCastShadows, t) != 0;
+    r.volumeSetup = IsVolumeSetup();
+    r.writeZ = AgeInt(kUpdateZBuffer, t) != 0;
+    r.materialId = std::clamp(AgeInt(kMaterialId, t), 0, 255);
+    r.shadingOrder = AgeInt(kShadingOrder, t);
+    r.lifeStart = LifeBegins(t);
+    r.lifeEnd = LifeEnds(t);
+    // A step below 1 would never advance and a negative offset would read before the first
+    // particle: both are taken as the nearest sensible value.
+    r.everyNth = std::max(1, AgeInt(kEveryNth, t));
+    r.nthOffset = std::max(0, AgeInt(kNthOffset, t));
+    return r;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -345,11 +386,12 @@ RefResult NimbraHelper::NotifyRefChanged(Interval, ReferenceTarget *hTarget, Par
             return REF_SUCCEED;
         case REFMSG_GET_PARAM_NAME:
         case REFMSG_GET_PARAM_DIM:
+        case REFMSG_GET_PARAM_RANGE:
             if (hTarget == ageBlock_) {
                 AnswerParamQuery(AgeParamSpecs(), kAgeParams, partID, message);
                 return REF_STOP;
             }
-            if (hTarget == iconBlock_) {
+            if (hTarget == iconBlock_ && message != REFMSG_GET_PARAM_RANGE) {
                 // The icon block's parameters have no names; its size is in world units.
                 if (message == REFMSG_GET_PARAM_NAME) {
                     reinterpret_cast<GetParamName *>(partID)->name.clear();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "framework/class_ids.h"
+#include "framework/helper_record.h"
 #include "framework/nimbra_api.h"
 #include "setup/helper_properties.h"
 #include "setup/library_dlg.h"
@@ -29,7 +30,7 @@ constexpr Class_ID kCircleShapeClassID(kParticleShapeKey, 0x282C0A37);
 constexpr Class_ID kDefaultColorClassID(kColorShaderKey, 0x74874163);
 constexpr Class_ID kDefaultCompositeClassID(kCompositeKey, 0x49120A27);
 /// The age controller a new helper drives its four quantities with.
-constexpr Class_ID kHelperControllerClassID(kControllerKey, 0x3768765C);
+constexpr Class_ID kHelperControllerClassID = kDefaultControllerClassID;
 /// The rotation composite that volume shapes need (`InterRotation`).
 constexpr Class_ID kInterRotationClassID(kCompositeKey, 0x54C33997);
 /// The volume colour shader that replaces the default colour under a volume shape.
@@ -59,7 +60,7 @@ NIMBRA_API int CountHelpersInScene();
 /// particle system i. Any of 2 to 8 may be empty (a helper built while the default plug-ins
 /// could not be created, or loaded from a damaged scene): every operation then treats the
 /// missing object as absent, and such a helper is not rendered.
-class NIMBRA_API NimbraHelper : public HelperObject {
+class NIMBRA_API NimbraHelper : public HelperObject, public IHelperRecord {
 public:
     enum Ref {
         kRefIconBlock,
@@ -152,8 +153,12 @@ public:
     void GetClassName(TSTR &s) override { s = "Nimbra"; }
     const TCHAR *GetObjectName() override { return "Nimbra"; }
     /// I_OBJECTPROPERTIES: the helper's named settings for scene files; I_PRESETFILE: its
-    /// effect library files.
+    /// effect library files; I_HELPERRECORD: what rendering reads of it.
     void *GetInterface(ULONG id) override;
+
+    /// What rendering needs at t, read once: the plug-ins, the size and transparency
+    /// quantities of the pass, the buffer writes, shading order, life window and every-Nth.
+    HelperRecord RecordAt(TimeValue t, bool shadowPass) override;
 
     // Sub-animatables: 8 while all three plug-ins are present, otherwise 5
     int NumSubs() override;
@@ -192,10 +197,10 @@ public:
 
     // Particle systems
     /// Number of listed nodes whose object currently offers the particle interface.
-    int ParticleSystemCount();
+    int ParticleSystemCount() override;
     /// The particle object of the n-th (1-based) qualifying system, from its node's world
     /// state at t and updated to t for that node; null when there is no n-th system.
-    ParticleObject *ParticleSystemState(int n, TimeValue t);
+    ParticleObject *ParticleSystemState(int n, TimeValue t) override;
     /// The pick filter: TRUE for a node whose object offers the particle interface and that is
     /// not listed yet.
     bool AcceptsParticleSystem(INode *node);
@@ -285,12 +290,12 @@ public:
 
     // Library files: the helper block (version block, then the seventeen stored age
     // parameters at time 0) through `io->fwrite` / `io->fread`
-    /// 1 on success, 0 when there is no age block or a write does not report one item.
+    /// 1 on success, 0 when there is no age block, a value is one `LibraryLoad` refuses (the
+    /// file would not load) or a write does not report one item.
     int LibrarySave(NimbraInterface *io);
     /// 1 on success. 0, changing nothing, on a short read, a version word other than 256, a
-    /// float that is not finite or a value outside its range (sizes below 0, transparencies
-    /// outside 0 … 1, "Every Nth" below 1, "Nth Offset" below 0, a material ID outside
-    /// 0 … 255, a switch other than 0 or 1). Values are set at time 0, never as new keys.
+    /// float that is not finite or a value outside its range in `AgeParamSpecs`. Values are
+    /// set at time 0, never as new keys.
     int LibraryLoad(NimbraInterface *io);
     /// Tells the dependents that sub-objects were replaced (the library loader replaces
     /// controllers itself).
@@ -305,8 +310,8 @@ public:
     static ULONG CategoryKey(Role role);
     static Class_ID DefaultClass(Role role);
 
-    /// The age block's table: names, types, dimensions and defaults ("Shading Order:" and
-    /// "Life Ends At" get their defaults from the scene when a helper is built).
+    /// The age block's table: names, types, dimensions, defaults and ranges ("Shading Order:"
+    /// and "Life Ends At" get their defaults from the scene when a helper is built).
     static const ParamSpec *AgeParamSpecs();
 
 private:

@@ -6,6 +6,7 @@
 #include "setup/helper.h"
 #include "setup/library_format.h"
 #include "host/interface.h"
+#include "host/param_object.h"
 
 #include <cmath>
 
@@ -19,40 +20,14 @@ static_assert(kLibraryHelperFields[8].ageParam == NimbraHelper::kMaterialId);
 static_assert(kLibraryHelperFields[12].ageParam == NimbraHelper::kUseBrushSettings);
 static_assert(kLibraryHelperFields[16].ageParam == NimbraHelper::kDeathShadowTrans);
 
-constexpr int kMaxMaterialId = 255;
-
-/// True when every value of `record` is one the helper can render with.
+/// True when every value of `record` is finite and within its age parameter's range, as a
+/// helper renders with it.
 bool Acceptable(const LibraryHelperRecord &record) {
+    const ParamSpec *specs = NimbraHelper::AgeParamSpecs();
     for (std::size_t k = 0; k < kLibraryHelperFields.size(); ++k) {
         const LibraryHelperField &field = kLibraryHelperFields[k];
-        const LibraryHelperRecord::Value &v = record.values[k];
-        if (field.IsFloat() && !std::isfinite(v.f)) return false;
-        if (field.kind == LibraryFieldKind::Switch && v.i != 0 && v.i != 1) return false;
-        switch (field.ageParam) {
-            case NimbraHelper::kBirthSize:
-            case NimbraHelper::kDeathSize:
-            case NimbraHelper::kBirthShadowSize:
-            case NimbraHelper::kDeathShadowSize:
-                if (v.f < 0.0f) return false;
-                break;
-            case NimbraHelper::kBirthTrans:
-            case NimbraHelper::kDeathTrans:
-            case NimbraHelper::kBirthShadowTrans:
-            case NimbraHelper::kDeathShadowTrans:
-                if (v.f < 0.0f || v.f > 1.0f) return false;
-                break;
-            case NimbraHelper::kEveryNth:
-                if (v.i < 1) return false;
-                break;
-            case NimbraHelper::kNthOffset:
-                if (v.i < 0) return false;
-                break;
-            case NimbraHelper::kMaterialId:
-                if (v.i < 0 || v.i > kMaxMaterialId) return false;
-                break;
-            default:  // the life window takes any time
-                break;
-        }
+        const double v = field.IsFloat() ? record.values[k].f : record.values[k].i;
+        if (!std::isfinite(v) || !specs[field.ageParam].range.Contains(v)) return false;
     }
     return true;
 }
@@ -69,6 +44,7 @@ int NimbraHelper::LibrarySave(NimbraInterface *io) {
         else
             record.values[k].i = AgeInt(param, 0);
     }
+    if (!Acceptable(record)) return 0;  // a file that would not load again
     if (!WriteLibraryVersion(io)) return 0;
     const auto bytes = EncodeLibraryHelperRecord(record);
     return io->fwrite(bytes.data(), bytes.size(), 1) == 1 ? 1 : 0;

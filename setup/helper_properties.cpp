@@ -11,31 +11,43 @@
 
 namespace {
 
-/// An age-block setting whose control carries a label rather than a parameter name.
+/// An age-block setting whose control carries a label rather than a parameter name. Its range
+/// is the age block's (`NimbraHelper::AgeParamSpecs`).
 struct AgeSetting {
     const char *name;
     int param;
     PropertyKind kind;  ///< Bool or Int
-    int minimum, maximum;
-    const char *help;
+    const char *help;   ///< an Int's range is added
 };
 
 constexpr AgeSetting kAgeSettings[] = {
-    {kMaterialIdProperty, NimbraHelper::kMaterialId, PropertyKind::Int, 0, 255,
-     "material ID written where the effect covers the frame, 0 to 255"},
-    {kUpdateZBufferProperty, NimbraHelper::kUpdateZBuffer, PropertyKind::Bool, 0, 1,
+    {kMaterialIdProperty, NimbraHelper::kMaterialId, PropertyKind::Int,
+     "material ID written where the effect covers the frame"},
+    {kUpdateZBufferProperty, NimbraHelper::kUpdateZBuffer, PropertyKind::Bool,
      "the effect writes its depth into the frame's depth channel"},
-    {kCastShadowsProperty, NimbraHelper::kCastShadows, PropertyKind::Bool, 0, 1,
+    {kCastShadowsProperty, NimbraHelper::kCastShadows, PropertyKind::Bool,
      "the particles cast shadows (highlights and shadows of volume effects)"},
-    {kVolumeFogProperty, NimbraHelper::kVolumeFog, PropertyKind::Bool, 0, 1,
+    {kVolumeFogProperty, NimbraHelper::kVolumeFog, PropertyKind::Bool,
      "a switch the panels keep hidden; saved with the scene"},
-    {kUseEmitterAgeProperty, NimbraHelper::kUseEmitterAge, PropertyKind::Bool, 0, 1,
+    {kUseEmitterAgeProperty, NimbraHelper::kUseEmitterAge, PropertyKind::Bool,
      "the life window is the first particle system's own particle life"},
-    {kUseBrushSettingsProperty, NimbraHelper::kUseBrushSettings, PropertyKind::Bool, 0, 1,
+    {kUseBrushSettingsProperty, NimbraHelper::kUseBrushSettings, PropertyKind::Bool,
      "shadows take the particles' size and transparency instead of the shadow parameters"},
-    {kShadingOrderProperty, NimbraHelper::kShadingOrder, PropertyKind::Int, 1,
-     NimbraHelper::kMaxShadingOrder, "order of the helper among the scene's helpers, 1 to 200"},
+    {kShadingOrderProperty, NimbraHelper::kShadingOrder, PropertyKind::Int,
+     "order of the helper among the scene's helpers"},
 };
+
+/// The range of an Int age setting.
+ParamRange RangeOf(const AgeSetting &s) {
+    return NimbraHelper::AgeParamSpecs()[s.param].range;
+}
+
+/// "0 to 255": the whole numbers of an Int age setting's range.
+std::string RangeText(const AgeSetting &s) {
+    const ParamRange range = RangeOf(s);
+    return std::to_string(static_cast<int>(range.low)) + " to " +
+           std::to_string(static_cast<int>(range.high));
+}
 
 struct PlugInSetting {
     const char *name;
@@ -110,7 +122,12 @@ std::vector<PropertyInfo> HelperProperties::ListProperties() {
              {},
              std::string("class name of the age controller of ") + kControlledQuantities[i]});
     }
-    for (const AgeSetting &s : kAgeSettings) list.push_back({s.name, s.kind, {}, s.help});
+    for (const AgeSetting &s : kAgeSettings) {
+        list.push_back({s.name,
+                        s.kind,
+                        {},
+                        s.kind == PropertyKind::Int ? s.help + (", " + RangeText(s)) : s.help});
+    }
     list.push_back({kIconWidthProperty, PropertyKind::Float, {}, "icon width, " + kIconHelp});
     list.push_back({kIconLengthProperty, PropertyKind::Float, {}, "icon length, " + kIconHelp});
     return list;
@@ -138,9 +155,8 @@ bool HelperProperties::SetProperty(const std::string &name, const PropertyValue 
             return true;
         }
         const auto *v = std::get_if<int>(&value);
-        if (!v || *v < s.minimum || *v > s.maximum || !block) {
-            error = Quoted(name) + " expects an integer from " + std::to_string(s.minimum) +
-                    " to " + std::to_string(s.maximum);
+        if (!v || !RangeOf(s).Contains(*v) || !block) {
+            error = Quoted(name) + " expects an integer from " + RangeText(s);
             return false;
         }
         block->SetValue(s.param, 0, *v);

@@ -11,6 +11,7 @@
 #include "setup/library_format.h"
 #include "host/inode.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 #include "host/messages.h"
 
 #include <algorithm>
@@ -214,8 +215,9 @@ private:
         for (int s = 0; s < kLibrarySections; ++s) {
             if (!entry.include[s]) continue;
             const long offset = entry.offsets[s];
-            if (offset != 0 && offset >= floor && offset <= fileSize_) {
-                // Where the saver put the section, whatever the blocks before it consumed.
+            if (lost && offset != 0 && offset >= floor && offset <= fileSize_) {
+                // Past the abandoned section to where the saver put this one. Sections that
+                // read well are followed in order: their offsets may be stale.
                 lost = std::fseek(file_, offset, SEEK_SET) != 0;
             }
             if (lost) {

@@ -2,7 +2,7 @@
 /// @brief Encoding and decoding of the header, the entry record and the helper's age record.
 #include "setup/library_format.h"
 
-#include "framework/library_block.h"
+#include "host/little_endian.h"
 
 #include <algorithm>
 #include <cstring>

@@ -14,16 +14,9 @@ namespace {
 /// a controller gone wild reaches it, and the loop over (2r + 1)² offsets stays bounded.
 constexpr int kMaxPreviewRadius = 4 * kQuickPreviewMaxRadius;
 
-/// The value of one age-controlled quantity at `age` of the preview particle's life: the
-/// controller's, or plain interpolation when the helper has no controller there.
-float Evaluate(NimbraController *controller, TimeValue t, int age, float birth, float death) {
-    const float s = static_cast<float>(age) / kQuickPreviewLife;
-    float value = birth + s * (death - birth);
-    if (controller) {
-        controller->__Reset__(t, 0, kQuickPreviewLife, 0);
-        controller->__Eval__(&value, age, birth, death);
-    }
-    return value;
+/// `q` at `age` of the preview particle's life (particle 0, life 0 … kQuickPreviewLife).
+float Evaluate(const AgeQuantity<float> &q, TimeValue t, int age) {
+    return q.At(t, 0, kQuickPreviewLife, 0, age);
 }
 
 /// Truncation toward zero held to 0 … kMaxPreviewRadius (NaN gives 0).
@@ -64,24 +57,17 @@ BitmapPtr RenderQuickPreview(NimbraHelper &helper, TimeValue t, int age, bool sh
     info.lifeEnd = kQuickPreviewLife;
     info.age = age;
 
+    const HelperRecord record = helper.RecordAt(t, false);
     // Sizes in pixels: the larger of the two becomes the largest radius.
-    float birthSize = helper.AgeFloat(NimbraHelper::kBirthSize, t);
-    float deathSize = helper.AgeFloat(NimbraHelper::kDeathSize, t);
-    const float largest = std::max(birthSize, deathSize);
+    AgeQuantity<float> size = record.size;
+    const float largest = std::max(size.birth, size.death);
     const float scale = largest > 0.0f ? kQuickPreviewMaxRadius / largest : 0.0f;
-    birthSize *= scale;
-    deathSize *= scale;
-    const int radius =
-        PreviewRadius(Evaluate(helper.GetHelperController(NimbraHelper::kSizeController), t,
-                               age, birthSize, deathSize));
+    size.birth *= scale;
+    size.death *= scale;
+    const int radius = PreviewRadius(Evaluate(size, t, age));
     info.size = static_cast<float>(radius);
 
-    float transparency = 1.0f;
-    if (showTransparent) {
-        transparency = Evaluate(helper.GetHelperController(NimbraHelper::kTransController), t,
-                                age, helper.AgeFloat(NimbraHelper::kBirthTrans, t),
-                                helper.AgeFloat(NimbraHelper::kDeathTrans, t));
-    }
+    const float transparency = showTransparent ? Evaluate(record.transparency, t, age) : 1.0f;
 
     shape->__RollUpPreviewBegin__(bitmap.get(), transparency, radius, &info);
     if (color) color->__RollUpPreviewBegin__(bitmap.get(), transparency, radius, &info);

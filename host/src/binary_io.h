@@ -4,10 +4,10 @@
 #pragma once
 
 #include "host/ioapi.h"
+#include "host/little_endian.h"
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <utility>
 
@@ -22,9 +22,8 @@ inline bool WriteBytes(ISave &s, const void *p, ULONG n) {
 }
 
 inline bool WriteU32(ISave &s, std::uint32_t v) {
-    const std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                               static_cast<std::uint8_t>(v >> 16),
-                               static_cast<std::uint8_t>(v >> 24)};
+    std::uint8_t b[4];
+    PutLE32(b, v);
     return WriteBytes(s, b, 4);
 }
 inline bool WriteI32(ISave &s, std::int32_t v) {
@@ -43,24 +42,27 @@ inline bool ReadBytes(ILoad &l, void *p, ULONG n) {
     return l.Read(p, n, &got) == IO_OK && got == n;
 }
 
-inline bool ReadU32(ILoad &l, std::uint32_t &v) {
+/// Reads one 4-byte field decoded by `Get`.
+template <typename T, T (*Get)(const std::uint8_t *)>
+bool ReadField(ILoad &l, T &v) {
     std::uint8_t b[4];
     if (!ReadBytes(l, b, 4)) return false;
-    v = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-        std::uint32_t(b[3]) << 24;
+    v = Get(b);
     return true;
+}
+inline bool ReadU32(ILoad &l, std::uint32_t &v) {
+    return ReadField<std::uint32_t, GetLE32>(l, v);
 }
 inline bool ReadI32(ILoad &l, std::int32_t &v) {
-    std::uint32_t u;
-    if (!ReadU32(l, u)) return false;
-    v = static_cast<std::int32_t>(u);
-    return true;
+    return ReadField<std::int32_t, GetLEInt>(l, v);
 }
 inline bool ReadF32(ILoad &l, float &v) {
-    std::uint32_t u;
-    if (!ReadU32(l, u)) return false;
-    v = std::bit_cast<float>(u);
-    return true;
+    return ReadField<float, GetLEFloat>(l, v);
+}
+/// Reads a count of elements of `elementBytes` each; false when the open chunk could not hold
+/// that many, so that a damaged count never sizes an allocation.
+inline bool ReadCount(ILoad &l, std::uint32_t &n, std::uint32_t elementBytes) {
+    return ReadU32(l, n) && n <= l.CurChunkLength() / elementBytes;
 }
 /// Reads a length-prefixed string of at most `kMaxStringBytes` bytes.
 inline bool ReadString(ILoad &l, std::string &v) {

@@ -2,21 +2,12 @@
 /// @brief In-memory chunk writer and reader.
 #include "host/chunk_stream.h"
 
+#include "host/little_endian.h"
 #include "host/messages.h"
 
 #include <cstring>
 
 namespace {
-
-void PutLE(std::uint8_t *p, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t GetLE(const std::uint8_t *p, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= std::uint32_t(p[i]) << (8 * i);
-    return v;
-}
 
 std::string Hex(unsigned v) {
     char buf[16];
@@ -35,7 +26,7 @@ PostLoadCallback::~PostLoadCallback() = default;
 void ChunkWriter::BeginChunk(USHORT id) {
     open_.push_back(bytes_.size());
     bytes_.resize(bytes_.size() + kChunkHeaderSize);
-    PutLE(&bytes_[open_.back()], id, 2);
+    PutLE16(&bytes_[open_.back()], id);
 }
 
 void ChunkWriter::EndChunk() {
@@ -44,7 +35,7 @@ void ChunkWriter::EndChunk() {
     open_.pop_back();
     const std::size_t length = bytes_.size() - header - kChunkHeaderSize;
     DbgAssert(length <= 0xFFFFFFFFu);
-    PutLE(&bytes_[header + 2], length, 4);
+    PutLE32(&bytes_[header + 2], static_cast<std::uint32_t>(length));
 }
 
 IOResult ChunkWriter::Write(const void *buf, ULONG nbytes, ULONG *nwrit) {
@@ -81,8 +72,8 @@ IOResult ChunkReader::OpenChunk() {
         return Fail(pos_, "expected a chunk header (6 bytes), but " + where + " ends after " +
                               std::to_string(left) + " more bytes");
     }
-    const auto id = static_cast<USHORT>(GetLE(&data_[pos_], 2));
-    const std::uint32_t length = GetLE(&data_[pos_ + 2], 4);
+    const auto id = GetLE16(&data_[pos_]);
+    const std::uint32_t length = GetLE32(&data_[pos_ + 2]);
     if (length > left - kChunkHeaderSize) {
         return Fail(pos_, "chunk " + Hex(id) + " declares " + std::to_string(length) +
                               " bytes, but only " + std::to_string(left - kChunkHeaderSize) +

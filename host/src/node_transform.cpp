@@ -88,8 +88,8 @@ template <typename V>
 bool ReadTrack(ILoad &l, TransformKeys<V> &track) {
     TransformKeys<V> read;
     std::uint32_t n = 0;
-    if (!ReadValue(l, read.constant) || !hostio::ReadU32(l, n)) return false;
-    if (n > l.CurChunkLength() / (4 + ValueBytes<V>())) return false;
+    if (!ReadValue(l, read.constant) || !hostio::ReadCount(l, n, 4 + ValueBytes<V>()))
+        return false;
     read.keys.resize(n);
     for (std::uint32_t k = 0; k < n; ++k) {
         if (!hostio::ReadI32(l, read.keys[k].t) || !ReadValue(l, read.keys[k].v)) return false;

@@ -129,18 +129,6 @@ struct RowCell {
     float a0 = 0.0f, b0 = 0.0f, a1 = 0.0f, b1 = 0.0f;
 };
 
-/// `v` clamped to ±kMaxCoordinate, NaN to −kMaxCoordinate, as SplitCoordinates clamps.
-inline float ClampCoordinate(float v) {
-    v = v > -kMaxCoordinate ? v : -kMaxCoordinate;
-    return v < kMaxCoordinate ? v : kMaxCoordinate;
-}
-
-/// The lattice cell of a clamped coordinate, as SplitCoordinates finds it: the truncation, one
-/// lower for negative values (so a negative integer lies at position 1 of the cell below).
-inline int CellOf(float v) {
-    return static_cast<int>(v) - (v < 0.0f);
-}
-
 /// The row's fixed part: the y and z cells, positions and faded weights.
 struct RowPlane {
     std::size_t Y, Z;
@@ -190,26 +178,26 @@ void noise3Row(const float *x, int count, float y, float z, float *out) {
     using namespace noise_detail;
     if (count <= 0) return;
     const RowPlane plane(y, z);
-    // Blocks of points: first every point's clamped coordinate and cell (a loop the compiler
-    // runs four points at a time), then runs of points in one lattice cell, whose corners are
-    // combined once for the whole run; its points then cost a few multiplications each.
+    // Blocks of points: first every point's cell and position (a loop the compiler runs four
+    // points at a time), then runs of points in one lattice cell, whose corners are combined
+    // once for the whole run; its points then cost a few multiplications each.
     constexpr int kBlock = 64;
-    float v[kBlock];
+    float positions[kBlock];
     int cells[kBlock];
     for (int at = 0; at < count; at += kBlock) {
         const int n = count - at < kBlock ? count - at : kBlock;
         for (int i = 0; i < n; ++i) {
-            v[i] = ClampCoordinate(x[at + i]);
-            cells[i] = CellOf(v[i]);
+            const Cell1 c = SplitCoordinate(x[at + i]);
+            cells[i] = c.cell;
+            positions[i] = c.f;
         }
         for (int i = 0; i < n;) {
             const int cell = cells[i];
             int end = i + 1;
             while (end < n && cells[end] == cell) ++end;
             const RowCell c = plane.Cell(static_cast<std::uint32_t>(cell) & 255);
-            const float origin = static_cast<float>(cell);
             for (int k = i; k < end; ++k) {
-                const float f = v[k] - origin;
+                const float f = positions[k];
                 const float l0 = c.a0 + c.b0 * f, l1 = c.a1 + c.b1 * f;
                 out[at + k] = l0 + Fade(f) * (l1 - l0);
             }

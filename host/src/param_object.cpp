@@ -1,6 +1,6 @@
 /// @file param_object.cpp
 /// @brief Table-described parameter blocks: creation with defaults, layout check and the
-///        answers to the parameter-name and parameter-dimension queries.
+///        answers to the parameter-name, -dimension and -range queries.
 #include "host/param_object.h"
 
 #include "host/interface.h"
@@ -67,6 +67,11 @@ bool AnswerParamQuery(const ParamSpec *specs, int count, PartID partID, RefMessa
     if (message == REFMSG_GET_PARAM_DIM) {
         auto *q = reinterpret_cast<GetParamDim *>(partID);
         q->dim = q->index >= 0 && q->index < count ? specs[q->index].dim : defaultDim;
+        return true;
+    }
+    if (message == REFMSG_GET_PARAM_RANGE) {
+        auto *q = reinterpret_cast<GetParamRange *>(partID);
+        q->range = q->index >= 0 && q->index < count ? specs[q->index].range : ParamRange{};
         return true;
     }
     return false;

@@ -288,9 +288,8 @@ IOResult ParamBlock::Load(ILoad *iload) {
                 if (!hostio::ReadU32(l, p.id) || !ReadValue(l, p.type, p.constant)) {
                     return IO_ERROR;
                 }
-                if (!hostio::ReadU32(l, nkeys)) return IO_ERROR;
                 // Each key needs its time and value: a count the chunk cannot hold is corrupt.
-                if (nkeys > l.CurChunkLength() / (4 + ValueBytes(p.type))) return IO_ERROR;
+                if (!hostio::ReadCount(l, nkeys, 4 + ValueBytes(p.type))) return IO_ERROR;
                 if (nkeys && !p.animatable) return IO_ERROR;
                 p.keys.resize(nkeys);
                 for (std::uint32_t k = 0; k < nkeys; ++k) {
@@ -337,6 +336,14 @@ ParamDimension *IParamBlock::GetParamDimension(int i) {
     NotifyDependents(FOREVER, reinterpret_cast<PartID>(&query), REFMSG_GET_PARAM_DIM,
                      NOTIFY_ALL, FALSE);
     return query.dim ? query.dim : defaultDim;
+}
+
+ParamRange IParamBlock::GetParamRange(int i) {
+    ::GetParamRange query;
+    query.index = i;
+    NotifyDependents(FOREVER, reinterpret_cast<PartID>(&query), REFMSG_GET_PARAM_RANGE,
+                     NOTIFY_ALL, FALSE);
+    return query.range;
 }
 
 int IParamBlock::FindParamByName(const TSTR &name) {

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <unordered_map>
@@ -34,6 +35,8 @@ constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t(1) << 30;
 constexpr std::size_t kMaxParticleIds = std::size_t(1) << 24;
 /// Version of the JSON layout this reader understands.
 constexpr int kJsonVersion = 1;
+/// Largest magnitude of a position, velocity or age read (they are kept as floats).
+constexpr double kLargestNumber = 3.0e38;
 
 const ParamSpec kSpecs[PFILE_NUM_PARAMS] = {
     {"Time Offset", TYPE_INT, FALSE, 0.0f, stdTimeDim},
@@ -209,7 +212,7 @@ std::vector<Row> ParseCsv(const std::string &text, const std::string &path) {
         auto number = [&](Column c, float &v) {
             double d = 0.0;
             const std::string &s = fields[column[c]];
-            if (!ParseNumber(s, d) || std::fabs(d) > 3.0e38) {
+            if (!ParseNumber(s, d) || std::fabs(d) > kLargestNumber) {
                 throw FileError(at + "column '" + kNames[c] + "': expected a number, found '" +
                                 s + "'");
             }
@@ -266,7 +269,7 @@ bool ReadTriple(const json &j, const char *key, const std::string &where,
     bool ok = v.is_array() && v.size() == 3;
     for (std::size_t c = 0; ok && c < 3; ++c) {
         ok = v[c].is_number() && std::isfinite(v[c].get<double>()) &&
-             std::fabs(v[c].get<double>()) <= 3.0e38;
+             std::fabs(v[c].get<double>()) <= kLargestNumber;
         if (ok) p[static_cast<int>(c)] = v[c].get<float>();
     }
     if (!ok)
@@ -281,6 +284,13 @@ std::vector<Row> ParseJson(const std::string &text, const std::string &path) {
     } catch (const json::parse_error &e) {
         throw FileError(path + ": JSON syntax error at byte " + std::to_string(e.byte) + ": " +
                         e.what());
+    } catch (const json::out_of_range &e) {
+        // A number beyond what a double holds: the parser names the number but not its place.
+        const std::string what = e.what();
+        const std::size_t open = what.find('\''), close = what.rfind('\'');
+        throw FileError(path + ": the number " +
+                        (open < close ? what.substr(open + 1, close - open - 1) : "") +
+                        " is beyond what a double holds");
     }
     if (!doc.is_object()) throw FileError(path + ": expected a JSON object with \"frames\"");
     if (auto v = doc.find("version"); v != doc.end()) {
@@ -321,7 +331,7 @@ std::vector<Row> ParseJson(const std::string &text, const std::string &path) {
                                 "/position: expected an array of 3 numbers");
             row.sample.hasVel = ReadTriple(p, "velocity", row.where, path, row.sample.vel);
             if (auto age = p.find("age"); age != p.end()) {
-                if (!age->is_number() || !std::isfinite(age->get<double>()))
+                if (!age->is_number() || !(std::fabs(age->get<double>()) <= kLargestNumber))
                     throw FileError(path + ": " + row.where + "/age: expected a number");
                 row.sample.age = age->get<float>();
                 row.sample.hasAge = true;
@@ -499,10 +509,14 @@ void ParticleFile::Update(TimeValue t, INode *node) {
     const Matrix3 tm = node ? node->GetNodeTM(t) : Matrix3();
     const auto perTick = static_cast<float>(1.0 / tpf);
 
+    // An age beyond the longest time (frames or ages far from the rest of the file) stays at
+    // the longest time.
+    constexpr double kOldest = std::numeric_limits<TimeValue>::max();
     auto put = [&](const Sample &s, const Point3 &pos, const Point3 &velPerFrame, double age) {
-        SetParticle(static_cast<int>(s.slot), tm.PointTransform(pos),
-                    tm.VectorTransform(velPerFrame) * perTick,
-                    static_cast<TimeValue>(std::max(0.0, std::floor(age * tpf))));
+        SetParticle(
+            static_cast<int>(s.slot), tm.PointTransform(pos),
+            tm.VectorTransform(velPerFrame) * perTick,
+            static_cast<TimeValue>(std::min(std::max(0.0, std::floor(age * tpf)), kOldest)));
     };
     auto derivedAge = [&](const Sample &s) { return ft - d.firstFrame[s.slot]; };
 

@@ -473,9 +473,7 @@ SceneLoadResult LoadSceneFromMemory(std::span<const std::uint8_t> bytes,
         throw SceneFileError(name, 0,
                              "not a Nimbra scene file (expected the magic \"NIMBRASC\")");
     }
-    const std::uint32_t version = std::uint32_t(bytes[8]) | std::uint32_t(bytes[9]) << 8 |
-                                  std::uint32_t(bytes[10]) << 16 |
-                                  std::uint32_t(bytes[11]) << 24;
+    const std::uint32_t version = GetLE32(bytes.data() + sizeof kMagic);
     if (version != kSceneFileVersion) {
         throw SceneFileError(name, 8,
                              "scene file format version " + std::to_string(version) +

@@ -4,8 +4,9 @@
 #pragma once
 
 #include "framework/class_ids.h"
-#include "plugins/standard/soft_disk.h"
-#include "plugins/standard/sprite_shape.h"
+#include "framework/soft_disk.h"
+#include "framework/sprite_shape.h"
+#include "plugins/standard/standard_api.h"
 
 /// The descriptor of the Circle shape ("Circle", category "Simple Smoke").
 STANDARD_API ClassDesc *GetCircleShapeDesc();
@@ -26,10 +27,6 @@ public:
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
     void GetClassName(TSTR &s) override { s = "Circle"; }
 
-    /// The soft disk entry at (x, y); 0 (not covered) where it is 0.
-    int __ParticleShape__(unsigned short *density, int radius, int dx, int dy, int x,
-                          int y) override;
-
     /// The record is empty: nothing is written or read, and both succeed.
     int LibrarySave(NimbraInterface *) override { return 1; }
     int LibraryLoad(NimbraInterface *) override { return 1; }
@@ -38,6 +35,9 @@ public:
 
 protected:
     TablePlugIn *MakeForLoading() const override { return new CircleShape; }
+    /// The soft disk entry at the offset, scaled; not covered where it is 0.
+    bool Coverage(unsigned short &density, int radius, int dx, int dy, int x,
+                  int y) const override;
     void BuildTable() override { table_.Build(); }
     void FreeTable() override { table_.Free(); }
 

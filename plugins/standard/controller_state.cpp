@@ -3,6 +3,7 @@
 #include "plugins/standard/controller_state.h"
 
 #include "framework/library_block.h"
+#include "host/little_endian.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 ///        field by field.
 #pragma once
 
+#include "framework/pixel_color.h"
 #include "plugins/standard/standard_api.h"
 #include "host/geom.h"
 #include "host/types.h"
@@ -44,14 +45,6 @@ struct Color16 {
     constexpr bool operator==(const Color16 &) const = default;
 };
 
-/// A colour channel (nominally 0 … 1) as 16 bits: c × 65535 truncated toward zero. Channels
-/// outside 0 … 1 saturate instead of wrapping around.
-inline std::uint16_t ToChannel16(float c) {
-    const float v = c * 65535.0f;
-    if (!(v > 0.0f)) return 0;  // also NaN
-    if (v >= 65535.0f) return 65535;
-    return static_cast<std::uint16_t>(v);
-}
 inline Color16 ToColor16(const Color &c) {
     return {ToChannel16(c.r), ToChannel16(c.g), ToChannel16(c.b)};
 }

@@ -3,6 +3,9 @@
 ///        colours, and its roll-up's radio buttons.
 #include "plugins/standard/default_color.h"
 
+#include "framework/age_quantity.h"
+#include "framework/plugin_class_desc.h"
+
 #include "host/interface.h"
 
 #include <cstdint>
@@ -43,27 +46,6 @@ const PlugInLayout kLayout{kParams, kControllers, kChoices};
 /// The age window that Color One To Two blends over: the coverage 0 … 65535.
 constexpr int kCoverageWindowEnd = 65535;
 
-class DefaultColorDesc : public ClassDesc {
-public:
-    int IsPublic() override { return TRUE; }
-    void *Create(BOOL loading) override {
-        return static_cast<Animatable *>(new DefaultColorShader(loading != FALSE));
-    }
-    const TCHAR *ClassName() override { return "Default Color"; }
-    SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
-    Class_ID ClassID() override { return DefaultColorShader::kClassID; }
-    const TCHAR *Category() override { return "Color Gradient"; }
-};
-
-/// The colour that `controller` gives at `age` between `birth` and `death`: `birth` when there
-/// is no controller or it writes none.
-BMM_Color_64 EvalColor(NimbraController *controller, int age, const BMM_Color_64 &birth,
-                       const BMM_Color_64 &death) {
-    BMM_Color_64 out = birth;
-    if (controller) controller->__Eval__(&out, age, birth, death);
-    return out;
-}
-
 unsigned short Darkened(unsigned short density, unsigned short c) {
     return static_cast<unsigned short>((std::uint32_t(density) * c) >> 16);
 }
@@ -71,8 +53,7 @@ unsigned short Darkened(unsigned short density, unsigned short c) {
 }  // namespace
 
 ClassDesc *GetDefaultColorDesc() {
-    static DefaultColorDesc desc;
-    return &desc;
+    return PlugInClassDesc<DefaultColorShader>::Get("Default Color", "Color Gradient");
 }
 
 DefaultColorShader::DefaultColorShader(bool loading) : TablePlugIn(kLayout, loading) {}
@@ -98,13 +79,14 @@ void DefaultColorShader::__BeginParticle__(float, int, ParticleInfo *info) {
     particleBirth_ = p.lifeStart;
     particleDeath_ = p.lifeEnd;
     particleIndex_ = p.particleIndex;
-    NimbraController *one = GetController(kColorOneController);
-    if (one) one->__Reset__(frameTime_, particleBirth_, particleDeath_, particleIndex_);
-    colorOne_ = EvalColor(one, p.age, birthColor1_, deathColor1_);
+    using ColorQuantity = AgeQuantity<BMM_Color_64>;
+    colorOne_ =
+        ColorQuantity{GetController(kColorOneController), birthColor1_, deathColor1_}.At(
+            frameTime_, particleBirth_, particleDeath_, particleIndex_, p.age);
     if (shadeType_ != kFourColors) return;
-    NimbraController *two = GetController(kColorTwoController);
-    if (two) two->__Reset__(frameTime_, particleBirth_, particleDeath_, particleIndex_);
-    colorTwo_ = EvalColor(two, p.age, birthColor2_, deathColor2_);
+    colorTwo_ =
+        ColorQuantity{GetController(kColorTwoController), birthColor2_, deathColor2_}.At(
+            frameTime_, particleBirth_, particleDeath_, particleIndex_, p.age);
     // The outer-to-inner blend is reset with the same values for every pixel of the
     // particle: once here serves them all.
     if (NimbraController *mix = GetController(kOneToTwoController))

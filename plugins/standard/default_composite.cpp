@@ -2,6 +2,8 @@
 /// @brief The default composite: alpha, glow, darken and blur.
 #include "plugins/standard/default_composite.h"
 
+#include "framework/plugin_class_desc.h"
+
 #include "host/bitmap.h"
 #include "host/image_filter.h"
 
@@ -33,18 +35,6 @@ const PlugInLayout kLayout{kParams, {}, kChoices};
 
 constexpr std::uint32_t kFull = 65535;
 
-class DefaultCompositeDesc : public ClassDesc {
-public:
-    int IsPublic() override { return TRUE; }
-    void *Create(BOOL loading) override {
-        return static_cast<Animatable *>(new DefaultComposite(loading != FALSE));
-    }
-    const TCHAR *ClassName() override { return "Default Composite"; }
-    SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
-    Class_ID ClassID() override { return DefaultComposite::kClassID; }
-    const TCHAR *Category() override { return "Nimbra Plugins"; }
-};
-
 /// (v × w) >> 16, all 16-bit.
 std::uint32_t Scale(std::uint32_t v, std::uint32_t w) {
     return (v * w) >> 16;
@@ -57,8 +47,7 @@ unsigned short Lerp16(int a, int b, int w) {
 }  // namespace
 
 ClassDesc *GetDefaultCompositeDesc() {
-    static DefaultCompositeDesc desc;
-    return &desc;
+    return PlugInClassDesc<DefaultComposite>::Get("Default Composite", "Nimbra Plugins");
 }
 
 DefaultComposite::DefaultComposite(bool loading) : TablePlugIn(kLayout, loading) {}

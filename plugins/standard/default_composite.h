@@ -5,7 +5,8 @@
 #pragma once
 
 #include "framework/class_ids.h"
-#include "plugins/standard/table_plugin.h"
+#include "framework/table_plugin.h"
+#include "plugins/standard/standard_api.h"
 
 /// The descriptor of the default composite ("Default Composite", category "Nimbra Plugins").
 STANDARD_API ClassDesc *GetDefaultCompositeDesc();

@@ -3,6 +3,8 @@
 ///        set-up, editor state, library records and scene-file data.
 #include "plugins/standard/default_controller.h"
 
+#include "framework/plugin_class_desc.h"
+
 #include "framework/library_block.h"
 #include "framework/nimbra_interface.h"
 #include "host/noise.h"
@@ -140,23 +142,10 @@ void WriteBlend(const Blend &blend, T *out, const T &birth, const T &death, Mix 
     }
 }
 
-class DefaultControllerDesc : public ClassDesc {
-public:
-    int IsPublic() override { return TRUE; }
-    void *Create(BOOL loading) override {
-        return static_cast<Animatable *>(new DefaultController(loading != FALSE));
-    }
-    const TCHAR *ClassName() override { return "Default"; }
-    SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
-    Class_ID ClassID() override { return kDefaultControllerClassID; }
-    const TCHAR *Category() override { return "Nimbra Controller"; }
-};
-
 }  // namespace
 
 ClassDesc *GetDefaultControllerDesc() {
-    static DefaultControllerDesc desc;
-    return &desc;
+    return PlugInClassDesc<DefaultController>::Get("Default", "Nimbra Controller");
 }
 
 DefaultController::DefaultController(bool loading) {

@@ -14,9 +14,6 @@
 #include <cstdint>
 #include <string>
 
-/// Class of the default controller; its first half is the controllers' category key.
-constexpr Class_ID kDefaultControllerClassID(kControllerKey, 0x3768765C);
-
 /// The descriptor of the default controller ("Default", category "Nimbra Controller").
 STANDARD_API ClassDesc *GetDefaultControllerDesc();
 
@@ -31,6 +28,8 @@ STANDARD_API ClassDesc *GetDefaultControllerDesc();
 /// calls.
 class STANDARD_API DefaultController : public NimbraController {
 public:
+    static constexpr Class_ID kClassID = kDefaultControllerClassID;
+
     // Parameters of the interpolation block.
     enum { kValue1, kValue2, kInterpolationParams };
     // Parameters of the variation block; the first two take the kind's type.
@@ -58,7 +57,7 @@ public:
     ~DefaultController() override;
 
     // Identity
-    Class_ID ClassID() override { return kDefaultControllerClassID; }
+    Class_ID ClassID() override { return kClassID; }
     SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
     void GetClassName(TSTR &s) override { s = "Default"; }
     void *GetInterface(ULONG id) override;

@@ -3,6 +3,8 @@
 ///        coverage.
 #include "plugins/standard/fireball_shape.h"
 
+#include "framework/plugin_class_desc.h"
+
 #include "host/noise.h"
 
 #include <algorithm>
@@ -45,23 +47,10 @@ constexpr float kFractalH = 1.0f;
 constexpr float kFractalLacunarity = 2.0f;
 constexpr float kFractalOctaves = 6.0f;
 
-class FireBallShapeDesc : public ClassDesc {
-public:
-    int IsPublic() override { return TRUE; }
-    void *Create(BOOL loading) override {
-        return static_cast<Animatable *>(new FireBallShape(loading != FALSE));
-    }
-    const TCHAR *ClassName() override { return "FireBall"; }
-    SClass_ID SuperClassID() override { return REF_MAKER_CLASS_ID; }
-    Class_ID ClassID() override { return FireBallShape::kClassID; }
-    const TCHAR *Category() override { return "FireBall Shader"; }
-};
-
 }  // namespace
 
 ClassDesc *GetFireBallShapeDesc() {
-    static FireBallShapeDesc desc;
-    return &desc;
+    return PlugInClassDesc<FireBallShape>::Get("FireBall", "FireBall Shader");
 }
 
 void FillFireBallDisk(std::uint16_t *table) {
@@ -117,46 +106,58 @@ void FireBallShape::__BeginParticle__(float transparency, int radius, ParticleIn
     runCount_ = 0;
 }
 
-int FireBallShape::__ParticleShape__(unsigned short *density, int radius, int x, int y, int,
-                                     int) {
-    std::uint16_t e = 0;
-    // Most pixels are in the run evaluated last (only while a table and a particle with a
-    // diameter are there; a fractal particle has no runs). The offset wraps below the run's
-    // start, so one comparison tests both ends.
-    const unsigned at = static_cast<unsigned>(x) - static_cast<unsigned>(runX_);
-    if (y == runY_ && at < static_cast<unsigned>(runCount_)) {
-        e = runEntries_[at];
-    } else if (!table_ || diameter_ <= 0.0f) {
-        return 0;
-    } else if (noiseType_ == kFractalNoise) {
-        const float fx = static_cast<float>(x), fy = static_cast<float>(y);
-        const float n = fBm1(Point3(fx * noiseScale_, fy * noiseScale_, noiseZ_), kFractalH,
-                             kFractalLacunarity, kFractalOctaves);
-        const float toEntries = (n + 1.0f) * 0.5f * entryScale_;  // v × 512 k / d
-        e = FireBallDiskEntry(table_.get(), toEntries * fx, toEntries * fy);
-    } else {
-        EvaluateRun(x, y, radius);
-        e = runEntries_[0];
+bool FireBallShape::Coverage(unsigned short &density, int radius, int dx, int dy, int x,
+                             int y) const {
+    unsigned char covered = 0;
+    ParticleShapeRow(&density, &covered, radius, dx, dy, x, y, 1);
+    return covered != 0;
+}
+
+int FireBallShape::__ParticleShape__(unsigned short *density, int radius, int dx, int dy, int x,
+                                     int y) {
+    // The offset wraps below the run's start, so one comparison tests both ends.
+    unsigned at = static_cast<unsigned>(dx) - static_cast<unsigned>(runX_);
+    if (dy != runY_ || at >= static_cast<unsigned>(runCount_)) {
+        // Up to the square's right edge, in 64 bits: a caller may ask for any offset.
+        const int count = static_cast<int>(std::clamp(static_cast<long long>(radius) - dx + 1,
+                                                      1LL, static_cast<long long>(kRowRun)));
+        ParticleShapeRow(runDensity_, runCovered_, radius, dx, dy, x, y, count);
+        runX_ = dx;
+        runY_ = dy;
+        runCount_ = count;
+        at = 0;
     }
-    if (e == 0) return 0;
-    *density = Scaled(e);
+    if (!runCovered_[at]) return 0;
+    *density = runDensity_[at];
     return 1;
 }
 
-void FireBallShape::EvaluateRun(int x, int y, int radius) {
-    // Up to the square's right edge; x + i stays below `radius` + 1, so it cannot overflow.
-    const int count = static_cast<int>(std::clamp(static_cast<long long>(radius) - x + 1, 1LL,
-                                                  static_cast<long long>(kRowRun)));
-    float xs[kRowRun], noise[kRowRun];
-    for (int i = 0; i < count; ++i) xs[i] = static_cast<float>(x + i) * noiseScale_;
-    const float fy = static_cast<float>(y);
-    noise3Row(xs, count, fy * noiseScale_, noiseZ_, noise);
-    for (int i = 0; i < count; ++i) {
-        const float toEntries = (noise[i] + 1.0f) * 0.5f * entryScale_;  // v × 512 k / d
-        runEntries_[i] = FireBallDiskEntry(table_.get(), toEntries * static_cast<float>(x + i),
-                                           toEntries * fy);
+void FireBallShape::ParticleShapeRow(unsigned short *density, unsigned char *covered, int,
+                                     int dx, int dy, int, int, int count) const {
+    if (!table_ || diameter_ <= 0.0f) {
+        std::fill_n(covered, count, static_cast<unsigned char>(0));
+        return;
     }
-    runY_ = y;
-    runX_ = x;
-    runCount_ = count;
+    const std::uint16_t *table = table_.get();
+    const float fy = static_cast<float>(dy);
+    const float noiseY = fy * noiseScale_;
+    for (int start = 0; start < count; start += kRowRun) {
+        const int n = std::min(kRowRun, count - start);
+        float xs[kRowRun], noise[kRowRun];
+        for (int i = 0; i < n; ++i) xs[i] = static_cast<float>(dx + start + i) * noiseScale_;
+        if (noiseType_ == kFractalNoise) {
+            for (int i = 0; i < n; ++i)
+                noise[i] = fBm1(Point3(xs[i], noiseY, noiseZ_), kFractalH, kFractalLacunarity,
+                                kFractalOctaves);
+        } else {
+            noise3Row(xs, n, noiseY, noiseZ_, noise);
+        }
+        for (int i = 0; i < n; ++i) {
+            const float toEntries = (noise[i] + 1.0f) * 0.5f * entryScale_;  // v × 512 k / d
+            const std::uint16_t e = FireBallDiskEntry(
+                table, toEntries * static_cast<float>(dx + start + i), toEntries * fy);
+            covered[start + i] = e != 0;
+            density[start + i] = Scaled(e);
+        }
+    }
 }

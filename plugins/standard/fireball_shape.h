@@ -4,7 +4,8 @@
 #pragma once
 
 #include "framework/class_ids.h"
-#include "plugins/standard/sprite_shape.h"
+#include "framework/sprite_shape.h"
+#include "plugins/standard/standard_api.h"
 
 #include <cstdint>
 #include <memory>
@@ -50,7 +51,7 @@ inline std::uint16_t FireBallDiskEntry(const std::uint16_t *table, float tx, flo
 /// square maps onto the whole table, the disk filling its middle quarter). Weak noise pulls
 /// a pixel towards the dense centre, strong noise pushes it off the disk: the ball's edge
 /// breaks into licks of fire.
-class STANDARD_API FireBallShape : public SpriteShape {
+class STANDARD_API FireBallShape final : public SpriteShape {
 public:
     /// Class identifier: the category key, then the plug-in ID.
     static constexpr Class_ID kClassID{kParticleShapeKey, 0x5DB61872};
@@ -81,14 +82,19 @@ public:
     /// evaluated at its age (the phase offset by its index, so every particle samples its own
     /// slice of the noise).
     void __BeginParticle__(float transparency, int radius, ParticleInfo *info) override;
-    /// One noise value and one table read. Regular noise is evaluated a run of a row at a
-    /// time (host `noise3Row`): the engine asks for a particle's pixels row by row, so the
-    /// first pixel of a run evaluates up to kRowRun pixels to its right and the others read
-    /// them back. Each pixel's value is its own whatever the order of the calls.
+    /// The coverage of a run of pixels of one row: one noise value and one table read each,
+    /// Regular noise evaluated kRowRun pixels at a time (host `noise3Row`), Fractal noise
+    /// pixel by pixel.
+    void ParticleShapeRow(unsigned short *density, unsigned char *covered, int radius, int dx,
+                          int dy, int x, int y, int count) const override;
+    /// The per-pixel call, for callers that do not use rows. They ask for a particle's pixels
+    /// row by row, so the first pixel of a run evaluates up to kRowRun pixels to its right
+    /// through the row call and the others read them back: each pixel still gets its own
+    /// value, whatever the order of the calls.
     int __ParticleShape__(unsigned short *density, int radius, int dx, int dy, int x,
                           int y) override;
 
-    /// Most pixels of a row evaluated together.
+    /// Most pixels whose noise is evaluated together.
     static constexpr int kRowRun = 64;
 
     // The current particle's quantities (after `__BeginParticle__`)
@@ -103,6 +109,9 @@ public:
 
 protected:
     TablePlugIn *MakeForLoading() const override { return new FireBallShape(true); }
+    /// One pixel of the row call.
+    bool Coverage(unsigned short &density, int radius, int dx, int dy, int x,
+                  int y) const override;
     void BuildTable() override;
     void FreeTable() override {
         table_.reset();
@@ -120,13 +129,11 @@ private:
     float noiseScale_ = 0.0f;  ///< Noise Size / d: pixels to noise units
     float noiseZ_ = 0.0f;      ///< phase × Noise Size
     float entryScale_ = 0.0f;  ///< 512 k / d: displaced pixels to table entries
-
-    /// Evaluates the entries of pixels x, x + 1, … of row y: kRowRun of them, or fewer where
-    /// the particle's square of `radius` ends (at least one).
-    void EvaluateRun(int x, int y, int radius);
-    // The evaluated run: the table entries of pixels runX_ … runX_ + runCount_ − 1 of row runY_
-    int runY_ = 0;
+    // The run the per-pixel call evaluated last: pixels runX_ … runX_ + runCount_ − 1 of
+    // row runY_ (offsets), as the row call gave them
     int runX_ = 0;
+    int runY_ = 0;
     int runCount_ = 0;
-    std::uint16_t runEntries_[kRowRun] = {};
+    unsigned short runDensity_[kRowRun] = {};
+    unsigned char runCovered_[kRowRun] = {};
 };

@@ -13,6 +13,7 @@
 #include "host/paramblock.h"
 #include "host/properties.h"
 
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -88,8 +89,9 @@ struct TestPlugB : TestPlug {
     static void *Make() { return static_cast<Animatable *>(new TestPlugB); }
 };
 
-/// A helper with parameters of each type and dimension (reference 0), a plug-in (reference 1,
-/// sub-object "Plug-in", replaced through the property of that name) and properties.
+/// A helper with parameters of each type and dimension, three of them with a range
+/// (reference 0), a plug-in (reference 1, sub-object "Plug-in", replaced through the property
+/// of that name) and properties.
 class TestWidget : public HelperObject, public IObjectProperties {
 public:
     static constexpr Class_ID kClassID{0x7E5A0003, 1};
@@ -139,6 +141,15 @@ public:
                      : q->index == kAngle                        ? stdAngleDim
                      : q->index == kTint                         ? stdColorDim
                                                                  : defaultDim;
+            return REF_STOP;
+        }
+        if (message == REFMSG_GET_PARAM_RANGE) {
+            // Sizes and delays from 0 on, angles within a turn either way (radians).
+            auto *q = reinterpret_cast<GetParamRange *>(partID);
+            if (q->index == kSize || q->index == kDelay) q->range = {0.0f};
+            if (q->index == kAngle)
+                q->range = {-2.0f * std::numbers::pi_v<float>,
+                            2.0f * std::numbers::pi_v<float>};
             return REF_STOP;
         }
         return REF_SUCCEED;

@@ -13,7 +13,7 @@
 
 #include "host/bitmap.h"
 #include "host/image_file.h"
-#include "host/temp_folder.h"
+#include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +83,7 @@ ImageComparison Compare(const Bitmap &a, const Bitmap &b) {
 }  // namespace
 
 TEST(EffectImage, FireSceneMatchesItsReference) {
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
     const std::string rendered = folder.Path("fire-scene.png");
     const ProgramRun run =
         RunNimbra({"--config-dir", folder.Path(""), "render", DataFile("fire-scene.json"), "-o",

@@ -65,10 +65,10 @@ TEST(InfoCommand, SearchesThePluginPathWhenNoDirectoryIsGiven) {
 }
 
 TEST(InfoCommand, ExportsTheConfigurationDirectoryToTheModules) {
-    const fs::path config = fs::temp_directory_path();
-    const std::string expected = fs::absolute(config).lexically_normal().string();
+    const testfiles::TempFolder config;
+    const std::string expected = fs::absolute(config.Root()).lexically_normal().string();
     const ProgramRun given = RunNimbra(
-        {"--config-dir", config.string(), "--plugins", Folder("config_probe"), "info"},
+        {"--config-dir", config.Root().string(), "--plugins", Folder("config_probe"), "info"},
         {"NIMBRA_CONFIG_DIR=/inherited"});
     EXPECT_EQ(given.exitCode, 0) << given.err;
     EXPECT_TRUE(Contains(given.out, "Configuration directory: " + expected)) << given.out;
@@ -115,13 +115,10 @@ TEST(CommandLine, VersionPrintsTheVersion) {
 }
 
 TEST(InfoCommand, ListsTheMainModuleAndTheRegistryByCategory) {
-    const fs::path config =
-        fs::temp_directory_path() / ("nimbra_info_registry_" + std::to_string(getpid()));
-    fs::remove_all(config);
-    fs::create_directories(config);
+    const testfiles::TempFolder folder;
+    const fs::path &config = folder.Root();
     const ProgramRun run =
         RunNimbra({"--config-dir", config.string(), "--plugins", Folder("framework"), "info"});
-    fs::remove_all(config);
 
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, "  nimbra: Nimbra\n")) << run.out;
@@ -148,14 +145,10 @@ TEST(InfoCommand, ListsTheMainModuleAndTheRegistryByCategory) {
 }
 
 TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
-    const fs::path config =
-        fs::temp_directory_path() / ("nimbra_info_standard_" + std::to_string(getpid()));
-    fs::remove_all(config);
-    fs::create_directories(config);
+    const testfiles::TempFolder config;
     // The program's own modules, from the plug-in folder beside it.
-    const ProgramRun run = RunNimbra({"--config-dir", config.string(), "info"});
-    const bool registered = fs::exists(config / "nimbra.reg");
-    fs::remove_all(config);
+    const ProgramRun run = RunNimbra({"--config-dir", config.Root().string(), "info"});
+    const bool registered = fs::exists(config.Root() / "nimbra.reg");
 
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(registered);

@@ -5,27 +5,22 @@
 #include "common/test_paths.h"
 #include "program_run.h"
 
-#include "host/temp_folder.h"
+#include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 using apptest::Contains;
 using apptest::ProgramRun;
 using apptest::RunNimbra;
+using testfiles::ReadBytes;
+using testfiles::WriteBytes;
 
 namespace {
 
 const fs::path kPresets = fs::path(testpaths::SourceDir()) / "examples" / "presets";
-
-std::vector<char> ReadAll(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in),
-                             std::istreambuf_iterator<char>());
-}
 
 class PresetCommandTest : public ::testing::Test {
 protected:
@@ -44,7 +39,7 @@ protected:
         return path;
     }
 
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
 };
 
 TEST_F(PresetCommandTest, ExamplePresetsAreMadeAgainByteForByte) {
@@ -59,7 +54,7 @@ TEST_F(PresetCommandTest, ExamplePresetsAreMadeAgainByteForByte) {
         const ProgramRun run = Run({"preset", "save", scene.string(), "-o", "made"});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_TRUE(Contains(run.err, "wrote made.nbr"));
-        EXPECT_EQ(ReadAll(folder.Path("made.nbr")), ReadAll(preset));
+        EXPECT_EQ(ReadBytes(folder.Path("made.nbr")), ReadBytes(preset));
         ++checked;
     }
     EXPECT_GE(checked, 2);
@@ -112,9 +107,9 @@ TEST_F(PresetCommandTest, SceneSettingsApplyAfterThePreset) {
 }
 
 TEST_F(PresetCommandTest, ScenePresetErrorsNameTheirPlace) {
-    std::vector<char> newer = ReadAll(kPresets / "circle-smoke.nbr");
+    std::vector<std::uint8_t> newer = ReadBytes(kPresets / "circle-smoke.nbr");
     newer[256] = 0x30;  // version 0x0130
-    std::ofstream(folder.Path("newer.nbr"), std::ios::binary).write(newer.data(), newer.size());
+    WriteBytes(folder.Path("newer.nbr"), newer);
     struct Case {
         std::string object, expected;
     };

@@ -2,7 +2,9 @@
 /// @brief Runs the `nimbra` program from a test and captures what it wrote and its exit code.
 #pragma once
 
+#include "common/temp_folder.h"
 #include "common/test_paths.h"
+
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -35,12 +37,8 @@ inline std::string ReadText(const std::filesystem::path &path) {
 inline ProgramRun RunNimbra(const std::vector<std::string> &args,
                             const std::vector<std::string> &extraEnv = {},
                             const std::string &workDir = {}) {
-    namespace fs = std::filesystem;
-    static int runs = 0;
-    const fs::path dir = fs::temp_directory_path();
-    const std::string stem =
-        "nimbra_app_test_" + std::to_string(getpid()) + "_" + std::to_string(++runs);
-    const fs::path outPath = dir / (stem + ".out"), errPath = dir / (stem + ".err");
+    const testfiles::TempFolder captured("run");
+    const std::string outPath = captured.Path("out"), errPath = captured.Path("err");
 
     std::vector<std::string> argStrings{testpaths::NimbraProgram()};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
@@ -71,8 +69,6 @@ inline ProgramRun RunNimbra(const std::vector<std::string> &args,
     posix_spawn_file_actions_destroy(&actions);
     run.out = ReadText(outPath);
     run.err = ReadText(errPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
     return run;
 }
 

@@ -7,7 +7,7 @@
 
 #include "host/bitmap.h"
 #include "host/image_file.h"
-#include "host/temp_folder.h"
+#include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -96,7 +96,7 @@ protected:
         return RunNimbra(args, {}, folder.Path(""));
     }
 
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
 };
 
 }  // namespace
@@ -354,6 +354,19 @@ std::string Example(const char *name) {
     return (fs::path(testpaths::SourceDir()) / "examples" / name).string();
 }
 
+/// Pixels of the image at `path` that only fire reaches: yellow-white (red near full, green
+/// high), which the dim set of the campfire scenes alone never reaches.
+int FirePixels(const std::string &path) {
+    const BitmapPtr frame = ReadImageFile(path);
+    int fire = 0;
+    for (int y = 0; y < frame->Height(); ++y)
+        for (int x = 0; x < frame->Width(); ++x) {
+            const BMM_Color_64 p = frame->Pixel(x, y);
+            fire += p.r > 64000 && p.g > 40000;
+        }
+    return fire;
+}
+
 }  // namespace
 
 TEST_F(RenderCommandTest, TheExamplesRenderWithoutWarnings) {
@@ -383,16 +396,17 @@ TEST_F(RenderCommandTest, TheDemoSceneIsBuiltIn) {
     ASSERT_EQ(lit.exitCode, 0) << lit.err;
     EXPECT_TRUE(SameImage(folder.Path("demo.0020.png"), folder.Path("file.0020.png")));
 
-    // The fire is there: yellow-white pixels (red near full, green high), which the dim set
-    // alone never reaches.
-    const BitmapPtr frame = ReadImageFile(folder.Path("demo.0020.png"));
-    int fire = 0;
-    for (int y = 0; y < frame->Height(); ++y)
-        for (int x = 0; x < frame->Width(); ++x) {
-            const BMM_Color_64 p = frame->Pixel(x, y);
-            fire += p.r > 64000 && p.g > 40000;
-        }
-    EXPECT_GT(fire, 20);
+    EXPECT_GT(FirePixels(folder.Path("demo.0020.png")), 20);
+}
+
+TEST_F(RenderCommandTest, TheParticleCacheExampleDrawsItsFireFromTheFile) {
+    // The scene has no emitters: every flame comes from examples/particles/campfire.csv,
+    // found relative to the scene file.
+    const ProgramRun run = Render({Example("particle-cache.json"), "-o", "cache.####.png",
+                                   "--frames", "30", "--size", "96x54"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_GT(FirePixels(folder.Path("cache.0030.png")), 20);
 }
 
 TEST_F(RenderCommandTest, ABinarySceneRendersAsItsJson) {

@@ -11,7 +11,7 @@
 #include "host/material.h"
 #include "host/paramblock.h"
 #include "host/particles.h"
-#include "host/temp_folder.h"
+#include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +70,7 @@ protected:
         return v;
     }
 
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
 };
 
 ::testing::AssertionResult Contains(const std::string &text, const std::string &part) {
@@ -192,6 +192,20 @@ TEST_F(SceneJsonTest, RefusesKeysOnParametersThatCannotBeAnimated) {
     EXPECT_TRUE(Contains(ErrorOf(R"("nodes": [{"name": "S", "object": {"class": "Spray",
         "params": {"Speed": {"keys": [[1, 1], [1, 2]]}}}}])"),
                          "params.Speed.keys[1][0]: two keys at the same frame"));
+}
+
+TEST_F(SceneJsonTest, ValuesOutsideTheParametersRangeAreRefusedInTheFilesUnits) {
+    const auto widget = [](const std::string &params) {
+        return R"("nodes": [{"name": "W", "object": {"class": "Test Widget", "params": )" +
+               params + "}}]";
+    };
+    EXPECT_TRUE(Contains(ErrorOf(widget(R"({"Angle": 400})")),
+                         "test.json: nodes[0].object.params.Angle: expected a number from "
+                         "-360 to 360, got the number 400"));
+    EXPECT_TRUE(Contains(ErrorOf(widget(R"({"Delay": {"keys": [[0, 1], [5, -0.5]]}})")),
+                         "params.Delay.keys[1][1]: expected a number of at least 0, got the "
+                         "number -0.5"));
+    EXPECT_EQ(ErrorOf(widget(R"({"Size": 0, "Delay": 0, "Angle": -300})")), "");
 }
 
 // Properties and sub-objects
@@ -323,6 +337,16 @@ TEST_F(SceneJsonTest, SyntaxErrorsGiveLineAndColumn) {
 TEST_F(SceneJsonTest, KeysWrittenTwiceAreAnError) {
     EXPECT_TRUE(Contains(ErrorOf(R"("nodes": [{"name": "A"}, {"name": "B", "name": "C"}])"),
                          "test.json: nodes[1].name: key written twice in one object"));
+}
+
+TEST_F(SceneJsonTest, NumbersBeyondADoubleNameTheirPath) {
+    EXPECT_TRUE(Contains(ErrorOf(R"("nodes": [{"name": "S", "object": {"class": "Spray",
+        "params": {"Speed": 1e400}}}])"),
+                         "test.json: nodes[0].object.params.Speed: the number 1e400 is beyond "
+                         "what a double holds"));
+    EXPECT_TRUE(Contains(ErrorOf(R"("scene": {"animationRange": [0, -2e308]})"),
+                         "test.json: scene.animationRange[1]: the number -2e308 is beyond"));
+    EXPECT_TRUE(Contains(ErrorOfText("1e999"), "test.json: the number 1e999 is beyond"));
 }
 
 TEST_F(SceneJsonTest, TheVersionIsRequiredAndChecked) {

@@ -7,7 +7,7 @@
 
 #include "host/bitmap.h"
 #include "host/image_file.h"
-#include "host/temp_folder.h"
+#include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ protected:
                          {}, folder.Path(""));
     }
 
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
 };
 
 TEST_F(ShaderRenderTest, DrawsTheHelpersParticlesIntoTheSceneFrame) {

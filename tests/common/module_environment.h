@@ -4,6 +4,7 @@
 ///        directory (where `nimbra.reg` is written) in a fresh temporary folder.
 #pragma once
 
+#include "common/temp_folder.h"
 #include "common/test_paths.h"
 #include "host/interface.h"
 #include "host/module_loader.h"
@@ -13,8 +14,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
-#include <unistd.h>
 
 /// Register one per test program (`::testing::AddGlobalTestEnvironment`). `folder` names a
 /// folder below testpaths::TestModuleDir() that must yield `expectedModules` loaded modules.
@@ -24,14 +23,11 @@ public:
         : folder_(std::move(folder)), expected_(expectedModules) {}
 
     void SetUp() override {
-        namespace fs = std::filesystem;
-        configDir_ = fs::temp_directory_path() /
-                     ("nimbra_" + folder_ + "_test_" + std::to_string(getpid()));
-        fs::remove_all(configDir_);
-        fs::create_directories(configDir_);
-        GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, configDir_.c_str());
+        configDir_ = std::make_unique<testfiles::TempFolder>(folder_ + "-config");
+        GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, configDir_->Root().c_str());
         loader_ = std::make_unique<ModuleLoader>();
-        const int loaded = loader_->LoadAll({fs::path(testpaths::TestModuleDir()) / folder_});
+        const int loaded =
+            loader_->LoadAll({std::filesystem::path(testpaths::TestModuleDir()) / folder_});
         ASSERT_EQ(loaded, expected_)
             << (loader_->Failures().empty() ? std::string("") : loader_->Failures()[0].reason);
     }
@@ -41,16 +37,15 @@ public:
         GetCOREInterface()->ResetScene();
         loader_.reset();
         GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(configDir_, ignored);
+        configDir_.reset();
     }
 
     const ModuleLoader &LoadedModules() const { return *loader_; }
-    const std::filesystem::path &ConfigFolder() const { return configDir_; }
+    const std::filesystem::path &ConfigFolder() const { return configDir_->Root(); }
 
 private:
     std::string folder_;
     int expected_;
-    std::filesystem::path configDir_;
+    std::unique_ptr<testfiles::TempFolder> configDir_;
     std::unique_ptr<ModuleLoader> loader_;
 };

@@ -1,24 +1,16 @@
 /// @file registry_file.h
-/// @brief Reading a plug-in registration file in tests: its bytes, and its whole records
-///        decoded one by one.
+/// @brief Reading a plug-in registration file in tests: its whole records decoded one by one.
 #pragma once
 
+#include "common/temp_folder.h"
 #include "framework/registry_record.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace testfiles {
-
-/// Every byte of `path` (none when it cannot be read).
-inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 /// The records of a registration file (whole records only).
 inline std::vector<PlugInRecord> RecordsIn(const std::filesystem::path &path) {

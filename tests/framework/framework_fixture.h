@@ -12,13 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <type_traits>
-#include <unistd.h>
 #include <vector>
 
 namespace frameworktest {
@@ -65,12 +61,7 @@ inline PlugInRecord MakeRecord(ULONG key, ULONG id, const std::string &name,
 
 using testfiles::ReadBytes;
 using testfiles::RecordsIn;
-
-inline void WriteBytes(const fs::path &path, const std::vector<std::uint8_t> &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using testfiles::WriteBytes;
 
 /// The bytes of a registration file holding `records`.
 inline std::vector<std::uint8_t> FileOf(const std::vector<PlugInRecord> &records) {
@@ -87,30 +78,22 @@ inline std::vector<std::uint8_t> FileOf(const std::vector<PlugInRecord> &records
 class ConfigDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> counter{0};
-        dir_ =
-            fs::temp_directory_path() / ("nimbra_framework_test_" + std::to_string(getpid()) +
-                                         "_" + std::to_string(counter++));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, dir_.c_str());
+        GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, dir_.Root().c_str());
         ThePlugInRegistry().Clear();
     }
     void TearDown() override {
         ThePlugInRegistry().Clear();
         GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, nullptr);
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
-    fs::path RegistryFile() const { return dir_ / kRegistryFileName; }
+    fs::path RegistryFile() const { return dir_.Root() / kRegistryFileName; }
     void WriteRegistry(const std::vector<PlugInRecord> &records) const {
         WriteBytes(RegistryFile(), FileOf(records));
     }
     /// Makes the registration file unusable: a directory stands where the file should be.
     void BlockRegistryFile() const { fs::create_directories(RegistryFile()); }
 
-    fs::path dir_;
+    testfiles::TempFolder dir_;
     ScriptedUserInterface ui;
 };
 

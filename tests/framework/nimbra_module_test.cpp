@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fstream>
 #include <set>
 
 using namespace frameworktest;
@@ -141,6 +142,24 @@ TEST_F(NimbraModule, LoadingTwiceLeavesOneRecordPerClass) {
     EXPECT_EQ(classes.size(), records.size());
     EXPECT_EQ(ThePlugInRegistry().Count(), kTestEffectClasses);
     EXPECT_TRUE(ui.Messages().empty()) << "no duplicate warnings";
+}
+
+TEST_F(NimbraModule, DuplicateRecordIsReportedOnceAtStartUp) {
+    {
+        ModuleLoader loader;
+        ASSERT_EQ(loader.LoadAll({Folder()}), 2);
+    }
+    // A second copy of the first record, as a module found twice would have left.
+    std::vector<std::uint8_t> bytes = ReadBytes(RegistryFile());
+    ASSERT_GE(bytes.size(), kRegistryRecordSize);
+    bytes.insert(bytes.end(), bytes.begin(), bytes.begin() + kRegistryRecordSize);
+    std::ofstream(RegistryFile(), std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+
+    ModuleLoader loader;
+    ASSERT_EQ(loader.LoadAll({Folder()}), 2);
+    EXPECT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ThePlugInRegistry().Count(), kTestEffectClasses);
 }
 
 TEST_F(NimbraModule, PlugInClassOverridingNothingRendersNothing) {

@@ -3,6 +3,8 @@
 ///        partial and damaged files, duplicate plug-in IDs, unusable files.
 #include "framework_fixture.h"
 
+#include "host/little_endian.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,11 +12,6 @@
 using namespace frameworktest;
 
 namespace {
-
-std::uint32_t U32At(const std::vector<std::uint8_t> &b, std::size_t at) {
-    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 |
-           std::uint32_t(b[at + 2]) << 16 | std::uint32_t(b[at + 3]) << 24;
-}
 
 /// The string field at `at` and a check that every byte behind its terminator is zero.
 std::string StringAt(const std::vector<std::uint8_t> &b, std::size_t at) {
@@ -39,10 +36,11 @@ TEST_F(Registry, RecordsAreByteExact) {
 
     const std::vector<std::uint8_t> b = ReadBytes(RegistryFile());
     ASSERT_EQ(b.size(), kRegistryRecordSize);
-    EXPECT_EQ(U32At(b, 0), 256u);
-    EXPECT_EQ(U32At(b, 4), 0x100u);
-    EXPECT_EQ(U32At(b, 8), kParticleShapeKey);
-    EXPECT_EQ(U32At(b, 12), 0x12345678u);
+    ByteReader fields(b);
+    EXPECT_EQ(fields.U32(), 256u);
+    EXPECT_EQ(fields.U32(), 0x100u);
+    EXPECT_EQ(fields.U32(), kParticleShapeKey);
+    EXPECT_EQ(fields.U32(), 0x12345678u);
     // Little-endian, byte by byte.
     EXPECT_EQ(b[8], 0xDD);
     EXPECT_EQ(b[11], 0x36);

@@ -4,7 +4,7 @@
 ///        that leave nothing behind, and frame-numbered file names.
 #include "host/image_file.h"
 
-#include "temp_folder.h"
+#include "common/temp_folder.h"
 
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
@@ -42,7 +42,7 @@ class ImageFileTest : public ::testing::Test {
 protected:
     std::string Path(const std::string &name) const { return folder_.Path(name); }
     std::vector<std::string> Entries() const { return folder_.Entries(); }
-    hosttest::TempFolder folder_;
+    testfiles::TempFolder folder_;
 };
 
 /// Largest difference of any channel between the two bitmaps' pixels (alpha > 0 only when

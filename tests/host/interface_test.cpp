@@ -3,6 +3,7 @@
 ///        lookup, selection, evaluation and the configuration directory.
 #include "test_objects.h"
 
+#include "common/temp_folder.h"
 #include "host/interface.h"
 #include "host/messages.h"
 
@@ -186,9 +187,8 @@ TEST_F(SceneTest, NodesEvaluateToTheirObjectAndKeepTheirTransform) {
 
 TEST(ConfigDir, OverriddenBySetDirOrTheEnvironmentAndCreated) {
     Interface *ip = GetCOREInterface();
-    const fs::path base =
-        fs::temp_directory_path() / ("nimbra-cfg-" + std::to_string(::getpid()));
-    fs::remove_all(base);
+    const testfiles::TempFolder folder;
+    const fs::path &base = folder.Root();
     const char *xdg = std::getenv("XDG_CONFIG_HOME");
     const std::string savedXdg = xdg ? xdg : "";
 
@@ -212,7 +212,6 @@ TEST(ConfigDir, OverriddenBySetDirOrTheEnvironmentAndCreated) {
         ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
     else
         ::unsetenv("XDG_CONFIG_HOME");
-    fs::remove_all(base);
 }
 
 }  // namespace

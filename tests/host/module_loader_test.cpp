@@ -2,6 +2,7 @@
 /// @brief Loading the test modules: attach, class listing, refusals, order, unload.
 #include "common/test_paths.h"
 #include "common/scripted_user_interface.h"
+#include "common/temp_folder.h"
 #include "common/test_object.h"
 #include "host/class_desc.h"
 #include "host/module_loader.h"
@@ -276,8 +277,8 @@ TEST_F(ModuleLoaderTest, AModuleIsAttachedByOneLoaderOnly) {
 TEST_F(ModuleLoaderTest, ReportsAClassAnotherModuleAlreadyProvides) {
     ModuleLoader loader;
     // The shadow copy has the same classes; under another file name it is a second module.
-    const fs::path dir = fs::temp_directory_path() / ("nimbra_dup_" + std::to_string(getpid()));
-    fs::create_directories(dir);
+    const testfiles::TempFolder folder;
+    const fs::path &dir = folder.Root();
     fs::copy_file(Folder("shadow") / "test_good.so", dir / "test_twin.so",
                   fs::copy_options::overwrite_existing);
     EXPECT_EQ(loader.LoadAll({Folder("good"), dir}), 2);
@@ -290,5 +291,4 @@ TEST_F(ModuleLoaderTest, ReportsAClassAnotherModuleAlreadyProvides) {
     EXPECT_NE(warnings[0].text.find("module 'test_good'"), std::string::npos)
         << warnings[0].text;
     loader.UnloadAll();
-    fs::remove_all(dir);
 }

@@ -51,14 +51,22 @@ double ReferenceGradient(int hash, double x, double y, double z) {
     return ((h & 1) == 0 ? u : -u) + ((h & 2) == 0 ? v : -v);
 }
 
+// ⌊v⌋ modulo 256 in 0 … 255, exact for every finite v (no conversion of ⌊v⌋ to int).
+int ReferenceCell(double v) {
+    const double m = std::fmod(std::floor(v), 256.0);
+    return static_cast<int>(m < 0.0 ? m + 256.0 : m);
+}
+
+double ReferenceFade(double t) {
+    return t * t * t * (t * (t * 6 - 15) + 10);
+}
+
 double ReferenceNoise3(double x, double y, double z) {
     const auto p = ReferencePerm;  // Perlin doubles his table; this wraps instead
     const auto grad = ReferenceGradient;
-    const auto fade = [](double t) { return t * t * t * (t * (t * 6 - 15) + 10); };
+    const auto fade = ReferenceFade;
     const auto lerp = [](double t, double a, double b) { return a + t * (b - a); };
-    const int X = static_cast<int>(std::floor(x)) & 255,
-              Y = static_cast<int>(std::floor(y)) & 255,
-              Z = static_cast<int>(std::floor(z)) & 255;
+    const int X = ReferenceCell(x), Y = ReferenceCell(y), Z = ReferenceCell(z);
     x -= std::floor(x);
     y -= std::floor(y);
     z -= std::floor(z);
@@ -71,6 +79,19 @@ double ReferenceNoise3(double x, double y, double z) {
              lerp(u, grad(p(AB), x, y - 1, z), grad(p(BB), x - 1, y - 1, z))),
         lerp(v, lerp(u, grad(p(AA + 1), x, y, z - 1), grad(p(BA + 1), x - 1, y, z - 1)),
              lerp(u, grad(p(AB + 1), x, y - 1, z - 1), grad(p(BB + 1), x - 1, y - 1, z - 1))));
+}
+
+// One-dimensional gradient noise: at each lattice point a slope of ±1/4 … ±2 chosen by the
+// permutation (bits 0-2 the size in quarters less one, bit 3 the sign), blended by the fade.
+double ReferenceNoise1(double x) {
+    const auto slope = [](int i) {
+        const int h = ReferencePerm(i);
+        return ((h & 8) ? -0.25 : 0.25) * ((h & 7) + 1);
+    };
+    const int X = ReferenceCell(x);
+    x -= std::floor(x);
+    const double a = slope(X) * x, b = slope(X + 1) * (x - 1);
+    return a + ReferenceFade(x) * (b - a);
 }
 
 // Reproducible uniform floats in [lo, hi), independent of the standard library's distributions.
@@ -93,6 +114,22 @@ private:
 std::array<float, 4> AllNoises(float x, float y, float z, float w) {
     return {noise1(x), noise2(Point2(x, y)), noise3(Point3(x, y, z)),
             noise4(Point3(x, y, z), w)};
+}
+
+// Coordinates from every band of the float range, both signs: from 2^23 on every float is an
+// integer, from 2^24 on an integer's neighbours are not all floats, from 2^31 on no int holds
+// the value, and from 2^32 on every float is a multiple of the 256-cell period.
+std::vector<float> FarCoordinates() {
+    const float max = std::numeric_limits<float>::max();
+    std::vector<float> v = {-0x1p23f + 0.5f, -0x1p24f, -0x1p24f - 2,   -0x1p24f - 4,
+                            -0x1p25f - 4,    -0x1p30f, -0x1p30f - 128, 0x1p30f + 128,
+                            0x1p31f - 128,   -0x1p31f, 0x1p31f,        -0x1p31f - 256,
+                            -0x1p32f,        1e30f,    -max,           max};
+    Sampler sample(10);
+    for (int e = 20; e <= 40; ++e) {
+        for (float sign : {-1.0f, 1.0f}) v.push_back(sign * std::ldexp(sample(1.0f, 2.0f), e));
+    }
+    return v;
 }
 
 TEST(Noise, ReferenceGivesPublishedValues) {
@@ -279,6 +316,53 @@ TEST(Noise, ExtremeInputsStayFiniteAndInRange) {
     }
 }
 
+TEST(Noise, FarCoordinatesGiveTheReferenceValue) {
+    const std::vector<float> far = FarCoordinates();
+    std::vector<float> row(far.size());
+    for (const float v : far) {
+        EXPECT_NEAR(noise1(v), ReferenceNoise1(v), 1e-6) << v;
+        for (const Point3 &p : {Point3(v, 0.5f, 0.25f), Point3(-0.7f, v, 0.4f),
+                                Point3(0.2f, 0.9f, v), Point3(v, -v, 0.6f)}) {
+            EXPECT_NEAR(noise3(p), ReferenceNoise3(p.x, p.y, p.z), 1e-6)
+                << "at (" << p.x << ", " << p.y << ", " << p.z << ")";
+        }
+        EXPECT_NEAR(noise2(Point2(v, 0.5f)), ReferenceNoise3(v, 0.5, 0.0), 1e-6) << v;
+        EXPECT_NEAR(noise2(Point2(0.3f, v)), ReferenceNoise3(0.3, v, 0.0), 1e-6) << v;
+    }
+    for (const float y : {0.5f, far[2]}) {
+        noise3Row(far.data(), int(far.size()), y, 0.25f, row.data());
+        for (std::size_t i = 0; i < far.size(); ++i) {
+            EXPECT_NEAR(row[i], ReferenceNoise3(far[i], y, 0.25), 1e-6) << far[i] << ", " << y;
+        }
+    }
+}
+
+TEST(Noise, Noise1MatchesReference) {
+    Sampler sample(11);
+    for (int i = 0; i < 1000; ++i) {
+        const float x = sample(-600.0f, 600.0f);
+        EXPECT_NEAR(noise1(x), ReferenceNoise1(x), 1e-6) << x;
+    }
+}
+
+TEST(Noise, EveryNoiseRepeatsEvery256CellsOverTheWholeFloatRange) {
+    for (const float v : FarCoordinates()) {
+        // The same position in the lattice, within one period of 0 (fmod is exact).
+        const float wrapped = static_cast<float>(std::fmod(double(v), 256.0));
+        for (int axis = 0; axis < 4; ++axis) {
+            std::array<float, 4> at = {0.3f, 0.6f, 0.45f, 0.8f};
+            at[axis] = v;
+            const auto far = AllNoises(at[0], at[1], at[2], at[3]);
+            at[axis] = wrapped;
+            const auto near = AllNoises(at[0], at[1], at[2], at[3]);
+            for (int k = axis; k < 4; ++k) {
+                EXPECT_NEAR(far[k], near[k], 1e-6) << "noise" << k + 1 << ", " << v;
+                EXPECT_LE(std::fabs(far[k]), kRangeBound) << "noise" << k + 1 << ", " << v;
+            }
+        }
+    }
+}
+
 TEST(NoiseRow, IsNoise3AlongTheRow) {
     Sampler sample(7);
     std::vector<float> xs, row;
@@ -364,6 +448,26 @@ TEST(FBm, FractionalOctavesBlendTheLastOctaveIn) {
                 EXPECT_NEAR(fBm1(p.x, H, lac, whole + t), lo1 + t * (hi1 - lo1), 1e-5);
             }
         }
+    }
+}
+
+TEST(FBm, OctavesPastTwoToThe24MatchTheReference) {
+    // Six octaves of lacunarity 2 take these to 32 times their size, where every float is an
+    // integer; the doublings are exact, so each octave is the reference at the doubled point.
+    for (const Point3 &p : {Point3(-600000.3f, 0.5f, 0.25f), Point3(0.7f, -1234567.9f, 0.1f),
+                            Point3(-700001.7f, -900000.2f, -3000000.5f)}) {
+        double sum3 = 0.0, sum1 = 0.0, turbulence64 = 0.0;
+        for (int i = 0; i < 6; ++i) {
+            const double f = std::ldexp(1.0, i), w = 1.0 / f;
+            sum3 += w * ReferenceNoise3(p.x * f, p.y * f, p.z * f);
+            sum1 += w * ReferenceNoise1(p.x * f);
+        }
+        for (double f = 64.0; f >= 1.0; f *= 0.5)
+            turbulence64 += std::fabs(ReferenceNoise3(p.x * f, p.y * f, p.z * f)) / f;
+        SCOPED_TRACE(testing::Message() << "at (" << p.x << ", " << p.y << ", " << p.z << ")");
+        EXPECT_NEAR(fBm1(p, 1.0f, 2.0f, 6.0f), sum3, 1e-5);
+        EXPECT_NEAR(fBm1(p.x, 1.0f, 2.0f, 6.0f), sum1, 1e-5);
+        EXPECT_NEAR(turbulence(p, 64.0f), turbulence64, 1e-5);
     }
 }
 

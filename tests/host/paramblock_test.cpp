@@ -5,6 +5,7 @@
 
 #include "host/chunk_stream.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 #include "host/messages.h"
 #include "host/paramblock.h"
 
@@ -332,10 +333,7 @@ TEST_F(ParamBlockTest, ChunksRoundTripAndRefuseDamage) {
     std::size_t at = 6 + 8;                              // past the header chunk
     at += 6 + 4 * 3 + 4 + 4;                             // float parameter, no keys
     const std::size_t intKeys = at + 6 + 4 * 3 + 4 + 4;  // first key of the int parameter
-    auto int32At = [&](std::size_t o) {
-        return std::int32_t(bytes[o] | bytes[o + 1] << 8 | bytes[o + 2] << 16 |
-                            std::uint32_t(bytes[o + 3]) << 24);
-    };
+    auto int32At = [&](std::size_t o) { return ByteReader(bytes, o).I32(); };
     ASSERT_EQ(int32At(intKeys - 4), 2);  // key count
     ASSERT_EQ(int32At(intKeys), -160);
     ASSERT_EQ(int32At(intKeys + 8), 160);

@@ -6,6 +6,7 @@
 #include "test_objects.h"
 
 #include "common/scripted_user_interface.h"
+#include "common/temp_folder.h"
 
 #include "host/inode.h"
 #include "host/interface.h"
@@ -59,19 +60,10 @@ constexpr const char *kJson = R"({
 
 class ParticleFiles : public SceneTest {
 protected:
-    void SetUp() override {
-        SceneTest::SetUp();
-        dir_ = fs::temp_directory_path() / ("nimbra-pfile-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        fs::remove_all(dir_);
-        SceneTest::TearDown();
-    }
     std::string Write(const std::string &name, const std::string &text) {
-        const fs::path p = dir_ / name;
+        const std::string p = folder_.Path(name);
         std::ofstream(p, std::ios::binary) << text;
-        return p.string();
+        return p;
     }
     /// A new particle file player on a new node.
     ParticleFileObject *Make(INode **node = nullptr) {
@@ -91,7 +83,7 @@ protected:
         return p->GetLoadError();
     }
 
-    fs::path dir_;
+    testfiles::TempFolder folder_;
 };
 
 TEST_F(ParticleFiles, ParticlesMoveBetweenFramesByIdAndComeAndGo) {
@@ -222,7 +214,7 @@ TEST_F(ParticleFiles, BadFilesNameTheFileThePlaceAndWhatWasExpected) {
         EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     }
     ParticleFileObject *p = Make();
-    EXPECT_FALSE(p->SetFileName((dir_ / "missing.csv").string()));
+    EXPECT_FALSE(p->SetFileName(folder_.Path("missing.csv")));
     EXPECT_NE(p->GetLoadError().find("missing.csv: cannot open"), std::string::npos)
         << p->GetLoadError();
 }
@@ -291,6 +283,29 @@ TEST_F(ParticleFiles, ThePathSurvivesTheSceneFileAndAMissingFileIsReportedOnce) 
     const auto messages = ui.MessagesTitled("Particle File");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].text.find("three.csv: cannot open"), std::string::npos);
+}
+
+// Files the particle file fuzzers found (tests/data/particles): each is refused with a message
+// that names it, or plays every particle dead or with an age from 0 on.
+TEST_F(ParticleFiles, DamagedFilesAreRefusedByNameOrPlay) {
+    const fs::path data = fs::path(testpaths::TestDataDir()) / "particles";
+    int files = 0;
+    for (const fs::directory_entry &entry : fs::directory_iterator(data)) {
+        const std::string path = entry.path().string();
+        SCOPED_TRACE(path);
+        ++files;
+        ParticleFileObject *p = Make();
+        if (!p->SetFileName(path)) {
+            EXPECT_EQ(p->GetLoadError().rfind(path + ": ", 0), 0u) << p->GetLoadError();
+            EXPECT_EQ(p->GetLoadError().find("json.exception"), std::string::npos);
+            continue;
+        }
+        for (const TimeValue t : {0, kTPF / 2, kTPF, 100 * kTPF}) {
+            p->Update(t, nullptr);
+            for (int i = 0; i < p->NumParticles(); ++i) EXPECT_GE(p->GetParticleAge(i), -1);
+        }
+    }
+    EXPECT_GT(files, 0);
 }
 
 TEST_F(ParticleFiles, TheExampleFilesPlay) {

@@ -5,14 +5,14 @@
 
 #include "host/image_file.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 
-#include "temp_folder.h"
+#include "common/temp_folder.h"
 #include "test_objects.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -76,15 +76,15 @@ public:
     DWORD ChannelsRequired() override { return channels_; }
     DWORD EvaluateConfigure() override { return 8; }
     BOOL LoadConfigure(void *ptr) override {
-        std::int32_t block[2];
-        std::memcpy(block, ptr, 8);
-        if (block[0] != kVersion) return FALSE;
-        value = block[1];
+        const auto *block = static_cast<const std::uint8_t *>(ptr);
+        if (GetLEInt(block) != kVersion) return FALSE;
+        value = GetLEInt(block + 4);
         return TRUE;
     }
     BOOL SaveConfigure(void *ptr) override {
-        const std::int32_t block[2] = {kVersion, value};
-        std::memcpy(ptr, block, 8);
+        auto *block = static_cast<std::uint8_t *>(ptr);
+        PutLEInt(block, kVersion);
+        PutLEInt(block + 4, value);
         return TRUE;
     }
 
@@ -113,8 +113,8 @@ private:
 
 std::vector<std::uint8_t> Block(std::int32_t version, std::int32_t value) {
     std::vector<std::uint8_t> b(8);
-    std::memcpy(b.data(), &version, 4);
-    std::memcpy(b.data() + 4, &value, 4);
+    PutLEInt(b.data(), version);
+    PutLEInt(b.data() + 4, value);
     return b;
 }
 
@@ -175,7 +175,7 @@ protected:
     }
 
     PostQueue queue;
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
 };
 
 TEST_F(PostQueueTest, RunsSceneFiltersAndOutputsInOrder) {

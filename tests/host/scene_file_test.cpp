@@ -3,6 +3,7 @@
 ///        foreign-version and unknown-class files are refused without touching the scene.
 #include "test_objects.h"
 
+#include "common/temp_folder.h"
 #include "host/interface.h"
 #include "host/messages.h"
 #include "host/scene_file.h"
@@ -351,9 +352,8 @@ TEST_F(SceneTest, AnUnregisteredClassCannotBeSaved) {
 
 TEST_F(SceneTest, FilesAreWrittenWholeAndReadBack) {
     namespace fs = std::filesystem;
-    const fs::path dir =
-        fs::temp_directory_path() / ("nimbra-scene-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const testfiles::TempFolder folder;
+    const fs::path &dir = folder.Root();
     const std::string path = (dir / "sample.nsc").string();
     BuildSampleScene();
     SaveSceneFile(path);
@@ -370,7 +370,6 @@ TEST_F(SceneTest, FilesAreWrittenWholeAndReadBack) {
             << e.what();
     }
     EXPECT_THROW(SaveSceneFile((dir / "no" / "such" / "dir.nsc").string()), SceneFileError);
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "host/animatable.h"
 #include "host/class_desc.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 #include "host/messages.h"
 #include "host/paramblock.h"
 
@@ -58,16 +59,15 @@ inline ::testing::AssertionResult PointNear(const Point3 &a, const Point3 &b,
 
 /// Writes and reads one little-endian int32 chunk body.
 inline void WriteInt(ISave *s, std::int32_t v) {
-    std::uint8_t b[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),
-                         std::uint8_t(v >> 24)};
+    std::uint8_t b[4];
+    PutLEInt(b, v);
     s->Write(b, 4, nullptr);
 }
 inline bool ReadInt(ILoad *l, std::int32_t &v) {
     std::uint8_t b[4];
     ULONG got = 0;
     if (l->Read(b, 4, &got) != IO_OK || got != 4) return false;
-    v = std::int32_t(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
-                     std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24);
+    v = GetLEInt(b);
     return true;
 }
 

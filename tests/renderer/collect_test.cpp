@@ -14,6 +14,13 @@ namespace {
 using CollectHelpers = RendererTest;
 using CollectParticles = RendererTest;
 
+/// The helper objects the engine collected, in its order.
+std::vector<Object *> Owners(const ParticleRenderer &engine) {
+    std::vector<Object *> owners;
+    for (const HelperRecord &h : engine.helpers) owners.push_back(h.owner);
+    return owners;
+}
+
 std::vector<int> CollectedIndices(const ParticleRenderer &engine) {
     std::vector<int> indices;
     for (const ParticleInfo &p : engine.particles) indices.push_back(p.particleIndex);
@@ -31,7 +38,7 @@ TEST_F(CollectHelpers, ReportsEveryMissingPlugInAndLeavesTheHelperOut) {
     engine.CollectHelpers();
 
     ASSERT_EQ(engine.helpers.size(), 1u);
-    EXPECT_EQ(engine.helpers[0], good.helper);
+    EXPECT_EQ(engine.helpers[0].owner, good.helper);
     const auto errors = ui.MessagesTitled("Error");
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors[0].text, "Nimbra Helper doesn't have a plugin loaded for Particle Shape!");
@@ -68,7 +75,7 @@ TEST_F(CollectHelpers, TakesActiveTopLevelSpriteHelpersInSceneOrder) {
     ParticleRenderer engine;
     engine.CollectHelpers();
 
-    EXPECT_EQ(engine.helpers, (std::vector<NimbraHelper *>{first.helper, last.helper}));
+    EXPECT_EQ(Owners(engine), (std::vector<Object *>{first.helper, last.helper}));
     EXPECT_EQ(engine.ShadingOrder(1), 42);
     EXPECT_TRUE(ui.Messages().empty());
 }
@@ -85,7 +92,7 @@ TEST_F(CollectHelpers, ShadowPassTakesOnlyHelpersThatCastShadows) {
     theShadowPass = TRUE;
     ParticleRenderer shadow;
     shadow.CollectHelpers();
-    EXPECT_EQ(shadow.helpers, std::vector<NimbraHelper *>{casting.helper});
+    EXPECT_EQ(Owners(shadow), (std::vector<Object *>{casting.helper}));
 }
 
 TEST_F(CollectHelpers, PreviewOfTheSelectedHelperTakesOnlyThatOne) {
@@ -103,7 +110,7 @@ TEST_F(CollectHelpers, PreviewOfTheSelectedHelperTakesOnlyThatOne) {
     ParticleRenderer preview;
     preview.CollectHelpers();
     iface->SetSelHelperOnly(FALSE);
-    EXPECT_EQ(preview.helpers, std::vector<NimbraHelper *>{chosen.helper});
+    EXPECT_EQ(Owners(preview), (std::vector<Object *>{chosen.helper}));
 }
 
 TEST_F(CollectParticles, AgeWindowIncludesBothEnds) {

@@ -1,14 +1,18 @@
 /// @file helper_json_test.cpp
 /// @brief A helper described in a JSON scene file, saved to the binary scene file and loaded
 ///        back: the same particle systems, plug-ins, parameters, keys and controller settings.
+///        Scene files keep the age values within the ranges that effect library files load.
 #include "scene_json.h"
 #include "setup_fixture.h"
 
+#include "setup/library_dlg.h"
 #include "host/properties.h"
 #include "host/scene_file.h"
+#include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -113,6 +117,88 @@ TEST_F(HelperTest, SceneFileErrorsNameTheHelpersUnknownClassOrParameter) {
         "object": {"class": "Nimbra", "params": {"Birth Sise": 3}}}]})");
     EXPECT_NE(badParam.find("Birth Sise"), std::string::npos) << badParam;
     EXPECT_NE(badParam.find("nodes[0]"), std::string::npos) << badParam;
+}
+
+/// The message of reading `text` as "bad.json", or "" when it reads.
+std::string SceneErrorOf(const std::string &text) {
+    try {
+        ReadSceneJson(text, "bad.json", std::filesystem::temp_directory_path());
+    } catch (const SceneJsonError &e) {
+        return e.what();
+    }
+    return "";
+}
+
+/// A scene of one helper named "Fire" with `params` (a JSON object).
+std::string HelperScene(const std::string &params) {
+    return R"({"version": 1, "nodes": [{"name": "Fire", "object": {"class": "Nimbra",
+        "params": )" +
+           params + "}}]}";
+}
+
+/// The age parameters that scene files set by name (switches take true or false) and whose
+/// range has an end.
+std::vector<const ParamSpec *> BoundedNamedAgeParams() {
+    std::vector<const ParamSpec *> params;
+    for (int i = 0; i < NimbraHelper::kAgeParams; ++i) {
+        const ParamSpec &s = NimbraHelper::AgeParamSpecs()[i];
+        if (*s.name && s.type != TYPE_BOOL &&
+            (std::isfinite(s.range.low) || std::isfinite(s.range.high)))
+            params.push_back(&s);
+    }
+    return params;
+}
+
+std::string Number(double v) {
+    return nlohmann::json(v).dump();
+}
+
+TEST_F(HelperTest, SceneFilesRefuseAgeValuesOutsideTheirRangesAtTheirPath) {
+    const std::vector<const ParamSpec *> bounded = BoundedNamedAgeParams();
+    ASSERT_FALSE(bounded.empty());
+    for (const ParamSpec *s : bounded) {
+        const std::string name = s->name;
+        const double inside = std::isfinite(s->range.low) ? s->range.low : s->range.high;
+        for (const double outside : {s->range.low - 1.0, s->range.high + 0.5}) {
+            if (!std::isfinite(outside)) continue;
+            SCOPED_TRACE(name + " " + Number(outside));
+            const std::string at = "bad.json: nodes[0].object.params[\"" + name + "\"]";
+            const std::string constant =
+                SceneErrorOf(HelperScene("{\"" + name + "\": " + Number(outside) + "}"));
+            EXPECT_NE(constant.find(at + ": expected a "), std::string::npos) << constant;
+            const std::string keyed = SceneErrorOf(
+                HelperScene("{\"" + name + "\": {\"keys\": [[0, " + Number(inside) +
+                            "], [10, " + Number(outside) + "]]}}"));
+            EXPECT_NE(keyed.find(at + ".keys[1][1]: expected a "), std::string::npos) << keyed;
+        }
+    }
+}
+
+TEST_F(HelperTest, AHelperAtTheEndsOfItsRangesSavesAPresetThatLoads) {
+    testfiles::TempFolder folder;
+    for (const bool high : {false, true}) {
+        SCOPED_TRACE(high ? "upper ends" : "lower ends");
+        GetCOREInterface()->ResetScene();
+        std::string params;
+        for (const ParamSpec *s : BoundedNamedAgeParams()) {
+            const float end = high && std::isfinite(s->range.high) ? s->range.high
+                              : std::isfinite(s->range.low)        ? s->range.low
+                                                                   : s->range.high;
+            params +=
+                (params.empty() ? "\"" : ", \"") + std::string(s->name) + "\": " + Number(end);
+        }
+        ReadSceneJson(HelperScene("{" + params + "}"), "ends.json", folder.Path(""));
+        NimbraHelper *saved = HelperNamed("Fire");
+        ASSERT_NE(saved, nullptr);
+        const std::string path = folder.Path("ends.nbr");
+        ASSERT_EQ(WriteLibraryFile(*saved, path), PresetOutcome::Done);
+        NimbraHelper *loaded = NewHelperNode();
+        ASSERT_EQ(ReadLibraryFile(*loaded, path), PresetOutcome::Done);
+        for (const ParamSpec *s : BoundedNamedAgeParams()) {
+            const int i = static_cast<int>(s - NimbraHelper::AgeParamSpecs());
+            EXPECT_EQ(loaded->AgeFloat(i, 0), saved->AgeFloat(i, 0)) << s->name;
+        }
+    }
 }
 
 }  // namespace

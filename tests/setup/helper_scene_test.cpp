@@ -4,6 +4,7 @@
 #include "setup_fixture.h"
 
 #include "host/chunk_stream.h"
+#include "host/little_endian.h"
 #include "host/scene_file.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +21,8 @@ using namespace setuptest;
 void WordChunk(ChunkWriter &w, USHORT id, std::initializer_list<std::uint32_t> words) {
     w.BeginChunk(id);
     for (std::uint32_t v : words) {
-        const std::uint8_t b[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),
-                                   std::uint8_t(v >> 24)};
+        std::uint8_t b[4];
+        PutLE32(b, v);
         w.Write(b, 4, nullptr);
     }
     w.EndChunk();
@@ -123,7 +124,7 @@ TEST_F(HelperTest, SaveWritesTheFiveChunksInOrder) {
         if (id == 0x10) {
             std::uint8_t b[4];
             reader.Read(b, 4, nullptr);
-            EXPECT_EQ(b[0] | b[1] << 8 | b[2] << 16 | b[3] << 24, 1);
+            EXPECT_EQ(GetLE32(b), 1u);
         }
         reader.CloseChunk();
     }

@@ -5,20 +5,19 @@
 ///        save leaves behind.
 #include "setup_fixture.h"
 
+#include "common/temp_folder.h"
 #include "framework/library_block.h"
 #include "framework/nimbra_interface.h"
 #include "plugins/standard/controller_state.h"
 #include "plugins/standard/default_controller.h"
 #include "setup/library_dlg.h"
 #include "setup/library_format.h"
-#include "host/temp_folder.h"
+#include "host/little_endian.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include <sys/stat.h>
@@ -43,18 +42,11 @@ constexpr std::size_t kIncludeAt = kEntryAt + 60;
 constexpr std::size_t kOffsetsAt = kEntryAt + 72;
 constexpr std::size_t kIdsAt = kEntryAt + 84;
 
-Bytes ReadAll(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string &path, const Bytes &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-}
+using testfiles::ReadBytes;
+using testfiles::WriteBytes;
 
 std::uint32_t U32At(const Bytes &b, std::size_t at) {
-    return GetLE32(b.data() + at);
+    return ByteReader(b, at).U32();
 }
 void PutU32At(Bytes &b, std::size_t at, std::uint32_t v) {
     PutLE32(b.data() + at, v);
@@ -219,7 +211,7 @@ protected:
         return texts;
     }
 
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -233,7 +225,7 @@ TEST_F(LibraryFileTest, HeaderAndEntryRecordAsWritten) {
     Save(helper, path);
     EXPECT_TRUE(ui.Messages().empty());
 
-    const Bytes b = ReadAll(path);
+    const Bytes b = ReadBytes(path);
     ASSERT_GE(b.size(), kHelperBlockEnd);
     EXPECT_EQ(
         std::memcmp(b.data(), "Nimbra Library - particle effect preset file, rev 1.20", 55), 0);
@@ -275,7 +267,7 @@ TEST_F(LibraryFileTest, HelperInNoSceneIsUndefined) {
     NimbraHelper *helper = NewHelper();
     const std::string path = folder.Path("loose.nbr");
     EXPECT_EQ(WriteLibraryFile(*helper, path), PresetOutcome::Done);
-    const Bytes b = ReadAll(path);
+    const Bytes b = ReadBytes(path);
     ASSERT_GE(b.size(), kHelperBlockEnd);
     EXPECT_STREQ(reinterpret_cast<const char *>(b.data() + kEntryAt + 10), "Undefined");
     helper->DeleteThis();
@@ -338,13 +330,13 @@ TEST_F(LibraryFileTest, RoundTripRestoresTheWholeSetUp) {
 
 TEST_F(LibraryFileTest, OlderFileVersionsReadAlike) {
     const std::string path = SaveMadeUpHelper();
-    const Bytes original = ReadAll(path);
+    const Bytes original = ReadBytes(path);
     for (std::uint16_t version : {0x0100, 0x0110}) {
         SCOPED_TRACE(version);
         Bytes b = original;
         PutLE16(b.data() + kLibraryVersionOffset, version);
         const std::string old = folder.Path("old.nbr");
-        WriteAll(old, b);
+        WriteBytes(old, b);
         NimbraHelper *target = NewHelperNode();
         Load(target, old);
         EXPECT_TRUE(ui.Messages().empty());
@@ -354,18 +346,34 @@ TEST_F(LibraryFileTest, OlderFileVersionsReadAlike) {
     }
 }
 
-TEST_F(LibraryFileTest, FileWithoutOffsetsReadsOnInOrder) {
-    // Files whose writer left the offsets at zero are read block after block.
+TEST_F(LibraryFileTest, IntactSectionsReadInOrderWhateverTheOffsets) {
+    // Offsets left at zero by their writer, or stale ones: neither is followed while the
+    // blocks before a section read well.
     const std::string path = SaveMadeUpHelper();
-    Bytes b = ReadAll(path);
-    for (int s = 0; s < 3; ++s) PutU32At(b, kOffsetsAt + 4 * s, 0);
-    WriteAll(path, b);
-    NimbraHelper *target = NewHelperNode();
-    Load(target, path);
-    EXPECT_TRUE(ui.Messages().empty());
-    EXPECT_EQ(
-        BlockValue(PlugInOf(target, NimbraHelper::kCompositeRole), TestPlugIn::kDeathValue),
-        6.0f);
+    const Bytes original = ReadBytes(path);
+    struct Stale {
+        const char *what;
+        std::uint32_t (*offset)(std::uint32_t saved, std::size_t fileSize);
+    };
+    for (const Stale &stale :
+         {Stale{"zero", [](std::uint32_t, std::size_t) { return 0u; }},
+          Stale{"8 bytes on", [](std::uint32_t saved, std::size_t) { return saved + 8; }},
+          Stale{"at the end",
+                [](std::uint32_t, std::size_t size) { return std::uint32_t(size); }}}) {
+        SCOPED_TRACE(stale.what);
+        Bytes b = original;
+        for (int s = 0; s < 3; ++s)
+            PutU32At(b, kOffsetsAt + 4 * s,
+                     stale.offset(U32At(b, kOffsetsAt + 4 * s), b.size()));
+        WriteBytes(path, b);
+        NimbraHelper *target = NewHelperNode();
+        ui.Clear();
+        EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Done);
+        EXPECT_TRUE(ui.Messages().empty()) << ui.Messages()[0].text;
+        ASSERT_NE(PlugInTestController(target, NimbraHelper::kShapeRole), nullptr);
+        EXPECT_EQ(PlugInTestController(target, NimbraHelper::kShapeRole)->level, 7);
+        ExpectColorAndCompositeLoaded(target);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -373,7 +381,7 @@ TEST_F(LibraryFileTest, FileWithoutOffsetsReadsOnInOrder) {
 
 TEST_F(LibraryFileTest, OtherVersionOrSignatureIsRefused) {
     const std::string path = SaveMadeUpHelper();
-    const Bytes original = ReadAll(path);
+    const Bytes original = ReadBytes(path);
 
     Bytes newer = original;
     PutLE16(newer.data() + kLibraryVersionOffset, 0x0130);
@@ -383,7 +391,7 @@ TEST_F(LibraryFileTest, OtherVersionOrSignatureIsRefused) {
     damagedEntry[kEntryAt + 146] = '#' + 1;  // the bottom marker
     for (const Bytes *bytes : {&newer, &noTerminator, &damagedEntry}) {
         const std::string bad = folder.Path("bad.nbr");
-        WriteAll(bad, *bytes);
+        WriteBytes(bad, *bytes);
         NimbraHelper *target = NewHelperNode();
         const HelperSnapshot before = Snapshot(target);
         ui.Clear();
@@ -399,13 +407,13 @@ TEST_F(LibraryFileTest, OtherVersionOrSignatureIsRefused) {
 
 TEST_F(LibraryFileTest, TruncatedHeaderOrEntryIsIgnoredSilently) {
     const std::string path = SaveMadeUpHelper();
-    const Bytes original = ReadAll(path);
+    const Bytes original = ReadBytes(path);
     for (std::size_t size :
          {std::size_t(0), std::size_t(54), std::size_t(259), kLibraryHeaderSize,
           kLibraryHeaderSize + 100, kLibraryHelperBlockOffset - 1}) {
         SCOPED_TRACE(size);
         const std::string cut = folder.Path("cut.nbr");
-        WriteAll(cut, Bytes(original.begin(), original.begin() + std::ptrdiff_t(size)));
+        WriteBytes(cut, Bytes(original.begin(), original.begin() + std::ptrdiff_t(size)));
         NimbraHelper *target = NewHelperNode();
         const HelperSnapshot before = Snapshot(target);
         ui.Clear();
@@ -417,7 +425,7 @@ TEST_F(LibraryFileTest, TruncatedHeaderOrEntryIsIgnoredSilently) {
 
 TEST_F(LibraryFileTest, HelperBlockOutOfRangeChangesNothing) {
     const std::string path = SaveMadeUpHelper();
-    const Bytes original = ReadAll(path);
+    const Bytes original = ReadBytes(path);
     const std::size_t record = kLibraryHelperBlockOffset + kLibraryVersionBlockSize;
     struct Damage {
         std::size_t field;
@@ -433,7 +441,7 @@ TEST_F(LibraryFileTest, HelperBlockOutOfRangeChangesNothing) {
         Bytes b = original;
         PutU32At(b, record + 4 * d.field, d.bits);
         const std::string bad = folder.Path("bad.nbr");
-        WriteAll(bad, b);
+        WriteBytes(bad, b);
         NimbraHelper *target = NewHelperNode();
         const HelperSnapshot before = Snapshot(target);
         ui.Clear();
@@ -441,6 +449,20 @@ TEST_F(LibraryFileTest, HelperBlockOutOfRangeChangesNothing) {
         EXPECT_EQ(Texts(),
                   std::vector<std::string>{"Helper object failed loading from the library."});
         EXPECT_EQ(Snapshot(target), before);
+    }
+}
+
+TEST_F(LibraryFileTest, HelperOutOfRangeSavesNoFileThatWouldNotLoad) {
+    for (const StoredAge &a :
+         {StoredAge{NimbraHelper::kBirthTrans, 1.5f}, StoredAge{NimbraHelper::kEveryNth, 0}}) {
+        SCOPED_TRACE(a.param);
+        NimbraHelper *helper = MadeUpHelper();
+        SetAge(helper, a.param, a.value);  // as a damaged scene file could leave it
+        ui.Clear();
+        EXPECT_EQ(WriteLibraryFile(*helper, folder.Path("bad.nbr")), PresetOutcome::Failed);
+        EXPECT_EQ(Texts(),
+                  std::vector<std::string>{"Helper object failed saving to the library."});
+        EXPECT_TRUE(folder.Entries().empty());
     }
 }
 
@@ -468,13 +490,13 @@ TEST_F(LibraryFileTest, ReadOnlyFileLoads) {
 
 TEST_F(LibraryFileTest, MissingPlugInClassIsSkippedAndTheRestLoads) {
     const std::string path = SaveMadeUpHelper();
-    const Bytes original = ReadAll(path);
+    const Bytes original = ReadBytes(path);
     // Not registered at all, or registered but not creatable.
     for (ULONG missing : {ULONG(0x7E57FFFF), kTestBrokenShapeClassID.PartB()}) {
         SCOPED_TRACE(missing);
         Bytes b = original;
         PutU32At(b, kIdsAt, missing);
-        WriteAll(path, b);
+        WriteBytes(path, b);
         NimbraHelper *target = NewHelperNode();
         ui.Clear();
         EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Partial);
@@ -492,9 +514,9 @@ TEST_F(LibraryFileTest, MissingPlugInClassIsSkippedAndTheRestLoads) {
 
 TEST_F(LibraryFileTest, PlugInIdOfAnotherCategoryStandsForAMissingClass) {
     const std::string path = SaveMadeUpHelper();
-    Bytes b = ReadAll(path);
+    Bytes b = ReadBytes(path);
     PutU32At(b, kIdsAt + 4, kTestSpriteShapeClassID.PartB());  // a shape's ID as the colour
-    WriteAll(path, b);
+    WriteBytes(path, b);
     NimbraHelper *target = NewHelperNode();
     EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Partial);
     EXPECT_EQ(Texts(), std::vector<std::string>{kPlugInNotLocatedText});
@@ -507,7 +529,7 @@ TEST_F(LibraryFileTest, PlugInIdOfAnotherCategoryStandsForAMissingClass) {
 
 TEST_F(LibraryFileTest, MissingHelperControllerClassStopsTheLoad) {
     const std::string path = SaveMadeUpHelper();
-    Bytes b = ReadAll(path);
+    Bytes b = ReadBytes(path);
     // The size controller's block (the second) names a class that is not installed, or one
     // that makes no controller.
     const std::size_t second = kHelperBlockEnd + kDefaultControllerBlock;
@@ -516,7 +538,7 @@ TEST_F(LibraryFileTest, MissingHelperControllerClassStopsTheLoad) {
          {Class_ID(kControllerKey, 0x7E57FFFF), kTestControllerLikeClassID}) {
         PutU32At(b, second + 8, missing.PartA());
         PutU32At(b, second + 12, missing.PartB());
-        WriteAll(path, b);
+        WriteBytes(path, b);
         NimbraHelper *target = NewHelperNode();
         const HelperSnapshot before = Snapshot(target);
         ui.Clear();
@@ -543,11 +565,11 @@ TEST_F(LibraryFileTest, MissingHelperControllerClassStopsTheLoad) {
 
 TEST_F(LibraryFileTest, MissingPlugInControllerClassAbandonsItsSection) {
     const std::string path = SaveMadeUpHelper();
-    Bytes b = ReadAll(path);
+    Bytes b = ReadBytes(path);
     const std::size_t shapeController = U32At(b, kOffsetsAt) + kTestPlugInRecord;
     ASSERT_EQ(U32At(b, shapeController + 12), kTestControllerClassID.PartB());
     PutU32At(b, shapeController + 12, 0x7E57FFFF);
-    WriteAll(path, b);
+    WriteBytes(path, b);
     NimbraHelper *target = NewHelperNode();
     EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Partial);
     EXPECT_EQ(Texts(), std::vector<std::string>{kControllerMissingText});
@@ -560,10 +582,10 @@ TEST_F(LibraryFileTest, MissingPlugInControllerClassAbandonsItsSection) {
 
 TEST_F(LibraryFileTest, MissingClassWithoutOffsetsStopsWithAMessage) {
     const std::string path = SaveMadeUpHelper();
-    Bytes b = ReadAll(path);
+    Bytes b = ReadBytes(path);
     PutU32At(b, kIdsAt, 0x7E57FFFF);
     for (int s = 0; s < 3; ++s) PutU32At(b, kOffsetsAt + 4 * s, 0);
-    WriteAll(path, b);
+    WriteBytes(path, b);
     NimbraHelper *target = NewHelperNode();
     const HelperSnapshot before = Snapshot(target);
     EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Partial);
@@ -587,10 +609,10 @@ TEST_F(LibraryFileTest, FailingPlugInLoadGoesOnAtTheNextSection) {
 
 TEST_F(LibraryFileTest, FailingControllerKeepsTheOldOne) {
     const std::string path = SaveMadeUpHelper();
-    Bytes b = ReadAll(path);
+    Bytes b = ReadBytes(path);
     const std::size_t second = kHelperBlockEnd + kDefaultControllerBlock;
     PutU32At(b, second + kLibraryControllerHeaderSize + kLibraryVersionBlockSize, 0xFFFFFFFF);
-    WriteAll(path, b);  // the size controller's level is now -1, which it refuses
+    WriteBytes(path, b);  // the size controller's level is now -1, which it refuses
     NimbraHelper *target = NewHelperNode();
     const HelperSnapshot before = Snapshot(target);
     EXPECT_EQ(ReadLibraryFile(*target, path), PresetOutcome::Partial);
@@ -603,7 +625,7 @@ TEST_F(LibraryFileTest, FailingControllerKeepsTheOldOne) {
 
 TEST_F(LibraryFileTest, TruncatedBlocksAreToldAndStop) {
     const std::string path = SaveMadeUpHelper();
-    const Bytes original = ReadAll(path);
+    const Bytes original = ReadBytes(path);
     struct Cut {
         std::size_t size;
         const char *firstText;
@@ -613,7 +635,7 @@ TEST_F(LibraryFileTest, TruncatedBlocksAreToldAndStop) {
                            Cut{kHelperBlockEnd + 12, kControllerInfoReadText},
                            Cut{kHelperBlockEnd + 20, kHelperControllerLoadFailedText}}) {
         SCOPED_TRACE(cut.size);
-        WriteAll(path, Bytes(original.begin(), original.begin() + std::ptrdiff_t(cut.size)));
+        WriteBytes(path, Bytes(original.begin(), original.begin() + std::ptrdiff_t(cut.size)));
         NimbraHelper *target = NewHelperNode();
         ui.Clear();
         EXPECT_NE(ReadLibraryFile(*target, path), PresetOutcome::Done);
@@ -632,7 +654,7 @@ TEST_F(LibraryFileTest, PlugInThatFailsToSaveIsLeftOut) {
     EXPECT_EQ(WriteLibraryFile(*source, path), PresetOutcome::Partial);
     EXPECT_EQ(Texts(),
               std::vector<std::string>{"Particle color failed saving to the library."});
-    const Bytes b = ReadAll(path);
+    const Bytes b = ReadBytes(path);
     EXPECT_EQ(U32At(b, kIncludeAt + 4), 0u);
     EXPECT_EQ(U32At(b, kOffsetsAt + 4), 0u);
     EXPECT_EQ(U32At(b, kIdsAt + 4), kTestFlatColorClassID.PartB());
@@ -656,7 +678,7 @@ TEST_F(LibraryFileTest, FailedSaveKeepsTheEarlierFile) {
     NimbraHelper *good = MadeUpHelper("Good");
     const std::string path = folder.Path("fire.nbr");
     Save(good, path);
-    const Bytes earlier = ReadAll(path);
+    const Bytes earlier = ReadBytes(path);
 
     NimbraHelper *broken = NewHelperNode();
     broken->DeleteReference(NimbraHelper::kRefShadowSizeController);
@@ -664,7 +686,7 @@ TEST_F(LibraryFileTest, FailedSaveKeepsTheEarlierFile) {
     EXPECT_EQ(WriteLibraryFile(*broken, path), PresetOutcome::Failed);
     EXPECT_EQ(Texts(), std::vector<std::string>{
                            "Helper object controller failed saving to the library."});
-    EXPECT_EQ(ReadAll(path), earlier);
+    EXPECT_EQ(ReadBytes(path), earlier);
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"fire.nbr"}) << "no scratch file left";
 }
 
@@ -684,11 +706,11 @@ TEST_F(LibraryFileTest, UnwritableTargetsAreRefused) {
 
     if (::geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
     const std::string readOnly = folder.Path("kept.nbr");
-    WriteAll(readOnly, Bytes{1, 2, 3});
+    WriteBytes(readOnly, Bytes{1, 2, 3});
     ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
     ui.Clear();
     EXPECT_EQ(WriteLibraryFile(*helper, readOnly), PresetOutcome::Failed);
-    EXPECT_EQ(ReadAll(readOnly), (Bytes{1, 2, 3}));
+    EXPECT_EQ(ReadBytes(readOnly), (Bytes{1, 2, 3}));
 }
 
 // ---------------------------------------------------------------------------------------------

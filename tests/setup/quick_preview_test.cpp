@@ -102,6 +102,16 @@ TEST_F(QuickPreviewTest, TransparencyFollowsItsControllerOrIsOne) {
     EXPECT_EQ(shape->previewTransparency, 1.0f);
 }
 
+TEST_F(QuickPreviewTest, QuantityWithoutControllerIsItsBirthValueAsInARender) {
+    helper->AgeBlock()->SetValue(NimbraHelper::kBirthTrans, 0, 0.2f);
+    helper->AgeBlock()->SetValue(NimbraHelper::kDeathTrans, 0, 0.6f);
+    helper->DeleteReference(NimbraHelper::kRefSizeController);
+    helper->DeleteReference(NimbraHelper::kRefTransController);
+    RenderQuickPreview(*helper, 0, 50, true);
+    EXPECT_EQ(shape->previewRadius, ExpectedRadius(5.0f, 25.0f, 0));
+    EXPECT_FLOAT_EQ(shape->previewTransparency, 0.2f);
+}
+
 TEST_F(QuickPreviewTest, LargerSizeIsTheFullRadiusWhicheverItIs) {
     helper->AgeBlock()->SetValue(NimbraHelper::kBirthSize, 0, 50.0f);
     helper->AgeBlock()->SetValue(NimbraHelper::kDeathSize, 0, 10.0f);

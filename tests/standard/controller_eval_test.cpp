@@ -2,6 +2,7 @@
 /// @brief Evaluation of the default controller: the four interpolation curves, the result
 ///        conversions of each overload, per-particle variation and variation by age.
 #include "standard_fixture.h"
+#include "host/noise.h"
 
 #include <gtest/gtest.h>
 
@@ -384,3 +385,62 @@ TEST_F(ControllerEval, GraphModeSkipsBothVariations) {
     c->SetGraphMode(false);
     EXPECT_NE(EvalFloat(c, 0, 10.0f, 20.0f), 10.0f);
 }
+
+namespace {
+
+// The noise the controller adds, recomputed from its formula with the host's noise: particle
+// i has the phase i × 3.478353; the per-particle weight is (noise1(phase) + 1) / 2 at
+// strength 1; the age noise at t is noise1(n), or fBm1(n, 1 − roughness, 2, 6) when fractal,
+// with n = t × 0.005 × (frequency × 0.1) + seed + phase.
+constexpr float kPhaseStep = 3.478353f;
+
+struct AgeNoiseCase {
+    bool fractal;
+    float roughness;
+};
+
+class ControllerAgeNoise : public ControllerTest,
+                           public ::testing::WithParamInterface<AgeNoiseCase> {};
+
+}  // namespace
+
+TEST_F(ControllerEval, PerParticleWeightIsNoiseAtTheParticlesPhase) {
+    c->__SetupFloat__(-10.0f, 10.0f, 1.0f);
+    c->VariationBlock()->SetValue(DefaultController::kBirthVariation, 0, 2.0f);
+    c->SetUseVariation(true);
+    SetCurve(c, kStep, 1.0f, 1.0f);  // the (varied) birth value over the whole life
+    for (int particle : {1, 2, 7, 1000, 65535}) {
+        c->__Reset__(0, 0, kLife, particle);
+        // Birth 0 plus 2 × weight: noise1(phase) + 1.
+        const float expected = noise1(float(particle) * kPhaseStep) + 1.0f;
+        EXPECT_NEAR(EvalFloat(c, 0, 0.0f, 5.0f), expected, 1e-6f) << "particle " << particle;
+    }
+}
+
+TEST_P(ControllerAgeNoise, IsTheNoiseOfTimeSeedAndPhase) {
+    const auto [fractal, roughness] = GetParam();
+    constexpr int kSeed = 3;
+    constexpr float kFrequency = 2.5f;
+    c->__SetupFloat__(-1000.0f, 1000.0f, 1.0f);
+    IParamBlock *pb = c->VariationBlock();
+    pb->SetValue(DefaultController::kNoiseSeed, 0, kSeed);
+    pb->SetValue(DefaultController::kNoiseFrequency, 0, kFrequency);
+    pb->SetValue(DefaultController::kFractalNoise, 0, fractal ? 1 : 0);
+    pb->SetValue(DefaultController::kNoiseRoughness, 0, roughness);
+    SetCurve(c, kStep, 1.0f, 1.0f);
+    for (int particle : {0, 3}) {
+        c->__Reset__(0, 0, kLife, particle);
+        for (int t = 0; t < kLife; t += 600) {
+            const float n = float(t) * 0.005f * (kFrequency * 0.1f) + float(kSeed) +
+                            float(particle) * kPhaseStep;
+            const float v = fractal ? fBm1(n, 1.0f - roughness, 2.0f, 6.0f) : noise1(n);
+            // Birth 1 plus 1 × v × strength 1.
+            EXPECT_NEAR(EvalFloat(c, t, 1.0f, 5.0f), 1.0f + v, 1e-5f)
+                << "particle " << particle << ", t " << t;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainAndFractal, ControllerAgeNoise,
+                         ::testing::Values(AgeNoiseCase{false, 0.4f}, AgeNoiseCase{true, 0.0f},
+                                           AgeNoiseCase{true, 0.35f}));

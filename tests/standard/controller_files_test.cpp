@@ -4,6 +4,7 @@
 #include "framework/library_block.h"
 #include "host/chunk_stream.h"
 #include "host/inode.h"
+#include "host/little_endian.h"
 #include "host/scene_file.h"
 #include "standard_fixture.h"
 
@@ -259,8 +260,7 @@ TEST_F(ControllerFiles, LibraryRecordOfAnotherVersionIsRefused) {
     IParamBlock *variation = c->VariationBlock();
     for (std::uint16_t version : {std::uint16_t(257), std::uint16_t(0), std::uint16_t(1)}) {
         std::vector<std::uint8_t> bad = good;
-        bad[0] = static_cast<std::uint8_t>(version);
-        bad[1] = static_cast<std::uint8_t>(version >> 8);
+        PutLE16(bad.data(), version);
         file.Replace(bad);
         EXPECT_EQ(c->LibraryLoad(file.io()), 0) << "version " << version;
         EXPECT_EQ(c->State(), before);

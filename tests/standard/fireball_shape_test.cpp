@@ -1,6 +1,7 @@
 /// @file fireball_shape_test.cpp
 /// @brief The FireBall shape: its disk table, the coverage of a particle's pixels and the
 ///        per-particle quantities its controllers give.
+#include "framework/shape_rows.h"
 #include "plugins/standard/fireball_shape.h"
 #include "host/interface.h"
 #include "host/noise.h"
@@ -287,6 +288,30 @@ TEST_F(FireBall, APixelIsTheSameWhateverOrderThePixelsAreAskedIn) {
     }
 }
 
+TEST_F(FireBall, RowCallsGiveWhatThePixelCallGives) {
+    shape->__BeginFrame__(kFrame, nullptr, nullptr, nullptr);
+    const IShapeRows *rows = GetShapeRows(shape.get());
+    ASSERT_NE(rows, nullptr);
+    for (int type : {0, 1}) {
+        shape->ParamBlock()->SetValue(FireBallShape::kNoiseType, 0, type);
+        const int r = 70;  // rows longer than one evaluated run
+        ParticleInfo p = Particle(11);
+        const std::vector<int> pixels = Coverage(r, p);
+        // Bottom row first, each row in pieces of uneven lengths.
+        for (int y = r; y >= -r; --y) {
+            for (int x = -r, piece = 1; x <= r; x += piece, piece = piece * 3 % 97) {
+                const int count = std::min(piece, r - x + 1);
+                unsigned short d[97];
+                unsigned char covered[97];
+                rows->ParticleShapeRow(d, covered, r, x, y, 100 + x, 100 + y, count);
+                for (int i = 0; i < count; ++i)
+                    ASSERT_EQ(covered[i] ? d[i] : -1, pixels[(y + r) * (2 * r + 1) + x + i + r])
+                        << "noise type " << type << ", pixel " << x + i << ", " << y;
+            }
+        }
+    }
+}
+
 TEST_F(FireBall, ControllersGiveTheParticlesQuantitiesAtItsAge) {
     Set(FireBallShape::kBirthNoiseSize, 2.0f);
     Set(FireBallShape::kDeathNoiseSize, 6.0f);
@@ -341,4 +366,32 @@ TEST_F(FireBall, RollUpPreviewDrawsTheSameAsAFrameAtTheCurrentTime) {
     shape->__RollUpPreviewEnd__();
     EXPECT_EQ(shape->Table(), nullptr);
     GetCOREInterface()->SetTime(0);
+}
+
+TEST_F(FireBall, FractalCoverageIsTheDiskReadThroughSixOctavesOfFBm) {
+    // As the Regular case, with v = (fBm1(P, H 1, lacunarity 2, 6 octaves) + 1) / 2.
+    shape->ParamBlock()->SetValue(FireBallShape::kNoiseType, 0,
+                                  int(FireBallShape::kFractalNoise));
+    shape->__BeginFrame__(kFrame, nullptr, nullptr, nullptr);
+    std::vector<std::uint16_t> table(kSide * kSide);
+    FillFireBallDisk(table.data());
+    int compared = 0, differing = 0;
+    for (int index : {2, 41}) {
+        const int r = 40;
+        const std::vector<int> coverage = Coverage(r, Particle(index, 0.6f));
+        const float d = shape->Diameter(), size = shape->NoiseSize();
+        const float scale = kSide * shape->ThresholdFactor() / d;
+        for (int y = -r; y <= r; ++y)
+            for (int x = -r; x <= r; ++x) {
+                const Point3 p(x * (size / d), y * (size / d), shape->Phase() * size);
+                const float t = (fBm1(p, 1.0f, 2.0f, 6.0f) + 1.0f) * 0.5f * scale;
+                const std::uint16_t e = FireBallDiskEntry(table.data(), t * x, t * y);
+                const int expected =
+                    e == 0 ? -1 : int((std::uint32_t(e) * shape->CoverageScale()) >> 16);
+                ++compared;
+                differing += coverage[(y + r) * (2 * r + 1) + x + r] != expected;
+            }
+    }
+    // Float rounding may move a point on an entry's edge to the next entry; no more.
+    EXPECT_LE(differing, compared / 200);
 }

@@ -6,19 +6,16 @@
 #include "standard_fixture.h"
 
 #include "common/scripted_user_interface.h"
+#include "common/temp_folder.h"
 #include "plugins/standard/default_color.h"
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/fireball_shape.h"
-#include "plugins/standard/table_plugin.h"
+#include "framework/table_plugin.h"
 #include "setup/helper.h"
 #include "setup/library_dlg.h"
 #include "host/inode.h"
-#include "host/temp_folder.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <iterator>
 
 namespace standardtest {
 namespace {
@@ -27,11 +24,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 /// Entry name field of the entry record (after the 260-byte header).
 constexpr std::size_t kEntryNameAt = 260 + 10, kEntryNameField = 20;
-
-Bytes ReadAll(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 /// Files of `dir` with extension `ext`, sorted (empty when the folder does not exist).
 std::vector<fs::path> FilesIn(const fs::path &dir, const std::string &ext) {
@@ -57,7 +49,7 @@ protected:
     }
 
     ScriptedUserInterface ui;
-    hosttest::TempFolder folder;
+    testfiles::TempFolder folder;
 };
 
 /// Every parameter of two table plug-ins at time 0 agrees.
@@ -132,7 +124,7 @@ TEST_F(StandardLibraryTest, FireBallWithFourColorsAndGlowRoundTrips) {
     // Saving what was loaded writes the same file (but for the entry's name).
     const fs::path second = folder.Path("copy.nbr");
     ASSERT_EQ(WriteLibraryFile(*target, second), PresetOutcome::Done);
-    Bytes a = ReadAll(first), b = ReadAll(second);
+    Bytes a = testfiles::ReadBytes(first), b = testfiles::ReadBytes(second);
     ASSERT_EQ(a.size(), b.size());
     std::fill_n(a.begin() + kEntryNameAt, kEntryNameField, 0);
     std::fill_n(b.begin() + kEntryNameAt, kEntryNameField, 0);

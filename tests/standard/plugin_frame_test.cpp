@@ -9,6 +9,7 @@
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/fireball_shape.h"
 #include "host/inode.h"
+#include "host/little_endian.h"
 #include "host/scene_file.h"
 #include "common/registry_file.h"
 #include "common/scripted_user_interface.h"

@@ -2,9 +2,7 @@
 /// @brief The module environment, controller and owner fixtures, and the scratch library file.
 #include "standard_fixture.h"
 
-#include <atomic>
-#include <cstring>
-#include <unistd.h>
+#include "host/little_endian.h"
 
 namespace standardtest {
 
@@ -126,25 +124,30 @@ void OwnerTest::TearDown() {
 
 // Byte fields ---------------------------------------------------------------------------------
 
-std::int32_t IntAt(const std::vector<std::uint8_t> &bytes, std::size_t at) {
-    EXPECT_LE(at + 4, bytes.size());
-    if (at + 4 > bytes.size()) return 0;
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= std::uint32_t(bytes[at + i]) << (8 * i);
-    return static_cast<std::int32_t>(v);
-}
+namespace {
 
-float FloatAt(const std::vector<std::uint8_t> &bytes, std::size_t at) {
-    const std::int32_t bits = IntAt(bytes, at);
-    float v;
-    std::memcpy(&v, &bits, 4);
+/// The field `read` takes from `bytes` at `at`; a field past the end fails the test.
+template <typename T>
+T FieldAt(const std::vector<std::uint8_t> &bytes, std::size_t at, T (ByteReader::*read)()) {
+    ByteReader field(bytes, at);
+    const T v = (field.*read)();
+    EXPECT_TRUE(field.Ok()) << "no " << sizeof(T) << "-byte field at " << at << " of "
+                            << bytes.size() << " bytes";
     return v;
 }
 
+}  // namespace
+
+std::int32_t IntAt(const std::vector<std::uint8_t> &bytes, std::size_t at) {
+    return FieldAt(bytes, at, &ByteReader::I32);
+}
+
+float FloatAt(const std::vector<std::uint8_t> &bytes, std::size_t at) {
+    return FieldAt(bytes, at, &ByteReader::F32);
+}
+
 std::uint16_t U16At(const std::vector<std::uint8_t> &bytes, std::size_t at) {
-    EXPECT_LE(at + 2, bytes.size());
-    if (at + 2 > bytes.size()) return 0;
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+    return FieldAt(bytes, at, &ByteReader::U16);
 }
 
 }  // namespace standardtest

@@ -1,14 +1,12 @@
 /// @file standard_module_test.cpp
 /// @brief The module `standard` as the host loads it: entry points, classes, and its records
 ///        in the registration file.
+#include "common/registry_file.h"
 #include "framework/plugin_registry.h"
 #include "framework/registry_record.h"
 #include "standard_fixture.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <iterator>
 
 using namespace standardtest;
 
@@ -32,16 +30,10 @@ TEST(StandardModule, ListsTheControllerWithTheHost) {
 }
 
 TEST(StandardModule, ControllerIsInTheRegistrationFile) {
-    std::ifstream in(StandardModules::ConfigDir() / kRegistryFileName, std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
-                                  std::istreambuf_iterator<char>()};
-    ASSERT_EQ(bytes.size() % kRegistryRecordSize, 0u);
+    const fs::path file = StandardModules::ConfigDir() / kRegistryFileName;
+    ASSERT_EQ(testfiles::ReadBytes(file).size() % kRegistryRecordSize, 0u);
     int found = 0;
-    for (std::size_t at = 0; at < bytes.size(); at += kRegistryRecordSize) {
-        RegistryRecordBytes b;
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), kRegistryRecordSize,
-                    b.begin());
-        const PlugInRecord r = DecodeRecord(b);
+    for (const PlugInRecord &r : testfiles::RecordsIn(file)) {
         if (r.categoryKey != 0x3D6F512D || r.pluginId != 0x3768765C) continue;
         ++found;
         EXPECT_EQ(r.superClassId, 256u);

@@ -32,6 +32,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -114,6 +115,8 @@ constexpr RefMessage REFMSG_NODE_NAMECHANGE = 0x0004;
 constexpr RefMessage REFMSG_GET_PARAM_NAME = 0x0010;
 /// Parameter-dimension query; `partID` points to a `GetParamDim`. Direct dependents only.
 constexpr RefMessage REFMSG_GET_PARAM_DIM = 0x0011;
+/// Parameter-range query; `partID` points to a `GetParamRange`. Direct dependents only.
+constexpr RefMessage REFMSG_GET_PARAM_RANGE = 0x0012;
 /// First message number free for the system's own messages.
 constexpr RefMessage REFMSG_USER = 0x00010000;
 
@@ -143,6 +146,20 @@ struct GetParamName {
 /// Record of REFMSG_GET_PARAM_DIM: the owner writes the dimension of parameter `index`.
 struct GetParamDim {
     ParamDimension *dim = nullptr;
+    int index = 0;
+};
+
+/// The values a parameter accepts, both ends included, in the units the block stores (ticks,
+/// radians). An end left open is infinite.
+struct ParamRange {
+    float low = -std::numeric_limits<float>::infinity();
+    float high = std::numeric_limits<float>::infinity();
+    constexpr bool Contains(double v) const { return v >= low && v <= high; }
+};
+
+/// Record of REFMSG_GET_PARAM_RANGE: the owner writes the range of parameter `index`.
+struct GetParamRange {
+    ParamRange range;
     int index = 0;
 };
 

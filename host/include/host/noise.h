@@ -8,8 +8,10 @@
 /// same permutation). Every noise is 0 at integer lattice points and lies in about −1 … 1 (the
 /// tests hold them to ±1.05).
 ///
-/// The lattice repeats every 256 cells. Coordinates beyond ±2^30 are clamped to ±2^30 and NaN
-/// is taken as −2^30, so that no input reads outside the tables.
+/// The lattice repeats every 256 cells, and every finite coordinate gives the noise at that
+/// very point, however far out (from 2^24 on, where floats are integers spaced more than 1
+/// apart, as much as near 0). Infinities and NaN are taken as 0, the lattice position of every
+/// float from 2^31 on, so that no input reads outside the tables.
 ///
 /// The noise functions are inline (host/noise_kernels.h): they are the hottest code of the
 /// renderer, and an out-of-line call costs about as much as the evaluation.
@@ -76,8 +78,8 @@ inline float turbulence(Point3 p, float freq) {
 /// combined once per cell the row crosses, not once per point, so a row whose neighbouring
 /// points share cells costs a fraction of `count` noise3 calls. The values are improved noise
 /// as noise3 gives it, to float rounding (both stay within 1e-6 of the exact value), and a
-/// point's value does not depend on the other points of the row. Coordinates are clamped as
-/// for noise3; `count` ≤ 0 writes nothing.
+/// point's value does not depend on the other points of the row. Infinities and NaN are taken
+/// as for noise3; `count` ≤ 0 writes nothing.
 void noise3Row(const float *x, int count, float y, float z, float *out);
 
 // Shaping

@@ -8,6 +8,7 @@
 /// entry, so there is no branch on the hashed values; there is no allocation and no state.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -35,9 +36,11 @@ struct NoiseTables {
 
 extern const NoiseTables kNoiseTables;
 
-/// Coordinates are clamped to ±kMaxCoordinate before conversion to integers, which keeps the
-/// conversion defined for every input; beyond 2^24 every float is an integer anyway.
-constexpr float kMaxCoordinate = 1073741824.0f;  // 2^30
+/// From 2^31 on every float is a multiple of the 256-cell period, so at lattice position 0:
+/// such coordinates, infinities and NaN are taken as 0. The test compares bit patterns (a
+/// float's magnitude orders as its bits without the sign, and NaN's bits lie above all).
+constexpr std::int32_t kWholePeriodsFromBits = 0x4f000000;  // 2^31
+constexpr std::int32_t kMagnitudeBits = 0x7fffffff;
 
 /// Raw four-dimensional sums reach about ±1.15 over the lattice (the theoretical 1.5 would need
 /// all sixteen gradients of a cell to point at its centre); this scale brings them to about ±1,
@@ -48,18 +51,23 @@ inline Float4 Splat(float v) {
     return Float4{v, v, v, v};
 }
 
-/// Clamps every lane to ±kMaxCoordinate; NaN becomes −kMaxCoordinate.
-inline Float4 ClampCoordinates(Float4 p) {
-#if defined(__SSE2__)
-    // maxps returns its second operand when the first is NaN.
-    p = reinterpret_cast<Float4>(_mm_max_ps(reinterpret_cast<__m128>(p),
-                                            reinterpret_cast<__m128>(Splat(-kMaxCoordinate))));
-    return reinterpret_cast<Float4>(_mm_min_ps(
-        reinterpret_cast<__m128>(p), reinterpret_cast<__m128>(Splat(kMaxCoordinate))));
-#else
-    p = p > Splat(-kMaxCoordinate) ? p : Splat(-kMaxCoordinate);
-    return p < Splat(kMaxCoordinate) ? p : Splat(kMaxCoordinate);
-#endif
+/// One coordinate's cell (not yet reduced modulo 256) and position in it, the coordinate
+/// taken as 0 from 2^31 on and for NaN. A negative coordinate takes the cell below its
+/// truncation, which is the floor except at negative integers: those land at position 1 of the
+/// cell below, the same lattice point, where every noise has the same value. The position is
+/// the fraction the truncation leaves (exact), plus 1 for a negative coordinate; never the
+/// coordinate less its cell, which past 2^24 may not be a float.
+struct Cell1 {
+    int cell;
+    float f;
+};
+inline Cell1 SplitCoordinate(float x) {
+    const std::int32_t bits = std::bit_cast<std::int32_t>(x);
+    const std::int32_t kept = -std::int32_t((bits & kMagnitudeBits) < kWholePeriodsFromBits);
+    x = std::bit_cast<float>(bits & kept);
+    const int whole = static_cast<int>(x);
+    const int negative = x < 0.0f;
+    return {whole - negative, (x - static_cast<float>(whole)) + static_cast<float>(negative)};
 }
 
 /// Lattice cells (modulo 256) and positions inside them, per lane.
@@ -69,15 +77,32 @@ struct Cells {
     std::size_t operator[](int axis) const { return static_cast<std::uint32_t>(i[axis]); }
 };
 
-/// Splits coordinates into cells and positions. Negative coordinates take the cell below their
-/// truncation, which is the floor except at negative integers: those land at position 1 of the
-/// cell below, the same lattice point, where every noise has the same value. This keeps the
-/// conversions off the path from the coordinates to the table lookups.
+/// Splits coordinates into cells and positions, the cell being the integer nearest to p − 1/2:
+/// the floor, except within a rounding error of an integer, which may land at position 0 of
+/// its cell or at 1 of the cell below (the same lattice point), or a rounding error outside
+/// 0 … 1. The position is p − cell, both floats (an integer nearest to a float is one), so
+/// nothing is lost past 2^24. Lanes of 2^31 or more and NaN lanes come out as cell 0, position
+/// 0: masked after the conversion, so that the mask is off the path from the coordinates to
+/// the table lookups. (Without SSE2 each lane is split as SplitCoordinate splits it.)
 inline Cells SplitCoordinates(Float4 p) {
-    p = ClampCoordinates(p);
-    const Int4 negative = p < Splat(0.0f);  // all ones (−1) where negative
-    const Int4 cell = __builtin_convertvector(p, Int4) + negative;
-    return {cell & 255, p - __builtin_convertvector(cell, Float4)};
+#if defined(__SSE2__)
+    const Int4 bits = reinterpret_cast<Int4>(p);
+    const Int4 kept = (bits & kMagnitudeBits) < kWholePeriodsFromBits;
+    // cvtps2dq rounds to nearest (the default rounding mode, which the renderer keeps) and
+    // answers 0x80000000 for the lanes it cannot convert, which the mask then clears.
+    const Int4 cell =
+        reinterpret_cast<Int4>(_mm_cvtps_epi32(reinterpret_cast<__m128>(p - Splat(0.5f))));
+    const Float4 f = p - __builtin_convertvector(cell, Float4);
+    return {cell & (kept & 255), reinterpret_cast<Float4>(reinterpret_cast<Int4>(f) & kept)};
+#else
+    Cells c;
+    for (int k = 0; k < 4; ++k) {
+        const Cell1 lane = SplitCoordinate(p[k]);
+        c.i[k] = lane.cell & 255;
+        c.f[k] = lane.f;
+    }
+    return c;
+#endif
 }
 
 /// Perlin's quintic fade 6t^5 − 15t^4 + 10t^3: zero first and second derivatives at 0 and 1.
@@ -147,10 +172,7 @@ inline Float4 FaceSum(const Float4 *g, std::size_t i00, std::size_t i10, std::si
 // Kernels
 
 inline float Noise1(float x) {
-    x = x > -kMaxCoordinate ? x : -kMaxCoordinate;  // NaN becomes −kMaxCoordinate
-    x = x < kMaxCoordinate ? x : kMaxCoordinate;
-    const int cell = static_cast<int>(x) - (x < 0.0f);  // as SplitCoordinates
-    const float f = x - static_cast<float>(cell);
+    const auto [cell, f] = SplitCoordinate(x);
     const std::size_t i = static_cast<std::uint32_t>(cell) & 255;
     const float a = kNoiseTables.grad1[i] * f, b = kNoiseTables.grad1[i + 1] * (f - 1.0f);
     return a + Fade(f) * (b - a);

@@ -1,7 +1,7 @@
 /// @file param_object.h
 /// @brief Objects described by a table of parameters: one parameter block as reference 0 whose
-///        names, dimensions and defaults come from the table, answered to the host's
-///        parameter-name and parameter-dimension queries.
+///        names, dimensions, defaults and ranges come from the table, answered to the host's
+///        parameter-name, -dimension and -range queries.
 #pragma once
 
 #include "host/animatable.h"
@@ -20,6 +20,9 @@ struct ParamSpec {
         *dim;  ///< how a user interface shows it (stdTimeDim: ticks, shown as frames)
     Color defaultColor{};        ///< default of TYPE_RGBA and TYPE_POINT3 parameters
     DWORD id = kParamIDIsIndex;  ///< identifier in a versioned layout
+    /// The values the parameter accepts (in the block's units). The block takes any value; the
+    /// readers of files and user input that check values check this range.
+    ParamRange range{};
 };
 
 /// A new block with the table's layout, identifiers and defaults, and version `version`.
@@ -28,8 +31,8 @@ IParamBlock *MakeParamBlock(const ParamSpec *specs, int count, DWORD version = 0
 void NarrowToBlockValidity(IParamBlock *block, TimeValue t, Interval &valid);
 /// TRUE when `block` has the table's layout (count and types), so it can be read by index.
 bool BlockMatches(IParamBlock *block, const ParamSpec *specs, int count);
-/// Answers REFMSG_GET_PARAM_NAME and REFMSG_GET_PARAM_DIM from the table (indices outside it
-/// are named "??"); false for any other message.
+/// Answers REFMSG_GET_PARAM_NAME, REFMSG_GET_PARAM_DIM and REFMSG_GET_PARAM_RANGE from the
+/// table (indices outside it are named "??" and unbounded); false for any other message.
 bool AnswerParamQuery(const ParamSpec *specs, int count, PartID partID, RefMessage message);
 
 /// An object of base `Base` (an `Object` subclass) whose reference 0 and sub-animatable 0

@@ -18,8 +18,9 @@
 /// float or a float parameter as an int converts (to the nearest integer); TYPE_RGBA and
 /// TYPE_POINT3 read and write as each other. Any other type mismatch is a host assertion.
 ///
-/// Names and dimensions are not stored in the block: the owner answers them
-/// (`GetParamName`, `GetParamDimension` ask the block's dependents).
+/// Names, dimensions and ranges are not stored in the block: the owner answers them
+/// (`GetParamName`, `GetParamDimension`, `GetParamRange` ask the block's dependents). A block
+/// takes any value it is given: the readers of user input check the range.
 #pragma once
 
 #include "host/animatable.h"
@@ -99,11 +100,13 @@ public:
     /// Time of key `k` of parameter `i`, keys in increasing time.
     virtual TimeValue GetKeyTime(int i, int k) = 0;
 
-    // Names and dimensions, as the owner answers them
+    // Names, dimensions and ranges, as the owner answers them
     /// The owner's name for parameter `i` ("" when nobody answers).
     TSTR GetParamName(int i);
     /// The owner's dimension for parameter `i` (`defaultDim` when nobody answers).
     ParamDimension *GetParamDimension(int i);
+    /// The owner's range for parameter `i` (unbounded when nobody answers).
+    ParamRange GetParamRange(int i);
     /// Index of the first parameter whose owner-given name is `name`, or -1.
     int FindParamByName(const TSTR &name);
 };

@@ -5,6 +5,7 @@
 #include "framework/effect_module.h"
 #include "framework/library_block.h"
 #include "framework/nimbra_interface.h"
+#include "host/little_endian.h"
 #include "host/messages.h"
 #include "host/param_object.h"
 #include "plugin_stand_ins_api.h"

@@ -16,9 +16,9 @@ constexpr char kRegistrySection[] = "Plug-in registry";
 HINSTANCE moduleInstance = nullptr;
 
 /// Effect modules link against this module, so they attach after it and register their
-/// classes only then: once every module is attached, the registry is read again.
-void ReloadRegistry(void *, NotifyInfo *) {
-    ThePlugInRegistry().Reload();
+/// classes only then: once every module is attached, what they added to the registry is read.
+void ReadAddedRecords(void *, NotifyInfo *) {
+    ThePlugInRegistry().LoadAdded();
 }
 
 std::string DescribeRegistry(void *) {
@@ -42,13 +42,13 @@ HOST_EXPORT BOOL DllMain(HINSTANCE instance, DWORD reason, void *) {
         // The host's custom controls are initialised here once the studio brings them.
         theEngine = nullptr;
         // What earlier sessions registered. The file may not exist yet: the effect modules
-        // create it when they attach, after this module, and ReloadRegistry reads it then.
+        // create it when they attach, after this module, and ReadAddedRecords reads it then.
         ThePlugInRegistry().Reload(PlugInRegistry::MissingFile::kQuiet);
-        RegisterNotification(ReloadRegistry, nullptr, NOTIFY_SYSTEM_STARTUP);
+        RegisterNotification(ReadAddedRecords, nullptr, NOTIFY_SYSTEM_STARTUP);
         RegisterDiagnostics(kRegistrySection, DescribeRegistry, nullptr);
         // The preview manager is created here once it exists.
     } else if (reason == DLL_PROCESS_DETACH) {
-        UnRegisterNotification(ReloadRegistry, nullptr, NOTIFY_SYSTEM_STARTUP);
+        UnRegisterNotification(ReadAddedRecords, nullptr, NOTIFY_SYSTEM_STARTUP);
         UnRegisterDiagnostics(DescribeRegistry, nullptr);
         // The preview manager is destroyed here once it exists.
         delete theEngine;

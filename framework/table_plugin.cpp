@@ -1,13 +1,14 @@
 /// @file table_plugin.cpp
 /// @brief References, queries, clone, controllers, library record and named settings of the
 ///        table-described standard plug-ins.
-#include "plugins/standard/table_plugin.h"
+#include "framework/table_plugin.h"
 
 #include "framework/library_block.h"
 #include "framework/nimbra_interface.h"
-#include "plugins/standard/controller_state.h"
-#include "plugins/standard/default_controller.h"
+#include "framework/age_quantity.h"
+#include "framework/class_ids.h"
 #include "host/interface.h"
+#include "host/little_endian.h"
 
 #include <cmath>
 
@@ -34,10 +35,6 @@ std::string LabelList(const ChoiceSpec &choice) {
 }
 
 }  // namespace
-
-BMM_Color_64 ToPixelColor(const Color &c) {
-    return {ToChannel16(c.r), ToChannel16(c.g), ToChannel16(c.b), 0};
-}
 
 TablePlugIn::TablePlugIn(const PlugInLayout &layout, bool loading)
     : layout_(layout), controllers_(layout.params.empty() ? 0 : layout.controllers.size()) {
@@ -164,10 +161,7 @@ void TablePlugIn::ResetControllers(TimeValue t, const ParticleInfo &p) {
 }
 
 float TablePlugIn::EvalFloat(int i, int age, float birth, float death) {
-    float v = birth;  // what stays when the controller writes nothing
-    if (NimbraController *controller = GetController(i))
-        controller->__Eval__(&v, age, birth, death);
-    return v;
+    return AgeQuantity<float>{GetController(i), birth, death}.At(age);
 }
 
 int TablePlugIn::ControllerForButton(int buttonId) const {

@@ -1,8 +1,19 @@
 /// @file sprite_shape.cpp
 /// @brief Frame, particle and preview calls shared by the sprite particle shapes.
-#include "plugins/standard/sprite_shape.h"
+#include "framework/sprite_shape.h"
 
 #include "host/interface.h"
+
+void *SpriteShape::GetInterface(ULONG id) {
+    if (id == I_SHAPEROWS) return static_cast<IShapeRows *>(this);
+    return TablePlugIn::GetInterface(id);
+}
+
+void SpriteShape::ParticleShapeRow(unsigned short *density, unsigned char *covered, int radius,
+                                   int dx, int dy, int x, int y, int count) const {
+    for (int i = 0; i < count; ++i)
+        covered[i] = Coverage(density[i], radius, dx + i, dy, x + i, y) ? 1 : 0;
+}
 
 void SpriteShape::__BeginFrame__(TimeValue time, Bitmap *, ImageFilter *, Bitmap *) {
     frameTime_ = time;

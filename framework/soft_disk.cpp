@@ -1,6 +1,6 @@
 /// @file soft_disk.cpp
 /// @brief Filling the soft disk table.
-#include "plugins/standard/soft_disk.h"
+#include "framework/soft_disk.h"
 
 void SoftDisk::Build() {
     if (!entries_) entries_ = std::make_unique<std::uint16_t[]>(kEntries);  // zero-filled

@@ -4,8 +4,9 @@
 ///        clone, library record, named properties and controller buttons that follow from them.
 #pragma once
 
+#include "framework/pixel_color.h"
 #include "framework/plugin_interface.h"
-#include "plugins/standard/standard_api.h"
+#include "framework/nimbra_api.h"
 #include "host/param_object.h"
 #include "host/properties.h"
 
@@ -59,7 +60,7 @@ struct PlugInLayout {
 ///
 /// Library record: the 8-byte version block, then every parameter at time 0 in parameter
 /// order: ints and BOOLs as int32, floats as float32, colours and points as three float32.
-class STANDARD_API TablePlugIn : public NimbraPlugIn, public IObjectProperties {
+class NIMBRA_API TablePlugIn : public NimbraPlugIn, public IObjectProperties {
 public:
     enum { kRefParams = 0, kRefFirstController = 1 };
 
@@ -160,6 +161,3 @@ private:
     IObjParam *editIp_ = nullptr;
     NimbraInterface *editInterface_ = nullptr;
 };
-
-/// `c` as a 16-bit pixel colour (channel × 65535, truncated, held to 0 … 65535); alpha 0.
-BMM_Color_64 ToPixelColor(const Color &c);

@@ -3,7 +3,7 @@
 ///        that the noise-patterned sprite shapes cut their patterns out with.
 #pragma once
 
-#include "plugins/standard/standard_api.h"
+#include "framework/nimbra_api.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,7 +16,7 @@
 /// Entry (i + 128, j + 128) for i, j in −128 … 127, with d² = i² + j²: 0 at the centre
 /// (d² = 0) and outside the rim (d² > 16 384); otherwise trunc(s² × 65535) with
 /// b = (16 384 − d²) / 16 384 and s = b² (3 − 2b).
-class STANDARD_API SoftDisk {
+class NIMBRA_API SoftDisk {
 public:
     static constexpr int kEntries = 65536;
     /// Entries per row: one less than the 256 columns a row addresses.

@@ -4,18 +4,25 @@
 ///        preview calls that run the same code as a render.
 #pragma once
 
-#include "plugins/standard/table_plugin.h"
+#include "framework/shape_rows.h"
+#include "framework/table_plugin.h"
 
 #include <cstdint>
 
-/// Base of the sprite particle shapes.
+/// Base of the sprite particle shapes. A shape supplies its parameter table, its table and
+/// its pixel function (`Coverage`); the frame answers the per-pixel call and the row call
+/// (`IShapeRows`) from it. A shape that evaluates a run of pixels faster than one by one
+/// overrides the row call too.
 ///
 /// Calling order: `__BeginFrame__` (or `__RollUpPreviewBegin__`) builds the shape's table;
-/// per particle `__BeginParticle__`, then `__ParticleShape__` for each pixel offset of the
-/// particle's square; `__EndFrame__` (or `__RollUpPreviewEnd__`) frees the table. Outside a
-/// frame every pixel is uncovered.
-class STANDARD_API SpriteShape : public TablePlugIn {
+/// per particle `__BeginParticle__`, then `__ParticleShape__` or `ParticleShapeRow` for the
+/// pixels of the particle's square; `__EndFrame__` (or `__RollUpPreviewEnd__`) frees the
+/// table. Outside a frame every pixel is uncovered.
+class NIMBRA_API SpriteShape : public TablePlugIn, public IShapeRows {
 public:
+    /// I_SHAPEROWS: the row call; otherwise as the table frame.
+    void *GetInterface(ULONG id) override;
+
     // Frame and particle calls
     /// Remembers the frame time and builds the table.
     void __BeginFrame__(TimeValue time, Bitmap *output, ImageFilter *filter,
@@ -24,6 +31,17 @@ public:
     /// The coverage scale (transparency 0 … 1 as 0 … 65535) and the diameter 2r. Derived
     /// shapes add their per-particle quantities.
     void __BeginParticle__(float transparency, int radius, ParticleInfo *info) override;
+    /// `Coverage` of the pixel.
+    int __ParticleShape__(unsigned short *density, int radius, int dx, int dy, int x,
+                          int y) override {
+        unsigned short d = 0;
+        if (!Coverage(d, radius, dx, dy, x, y)) return 0;
+        *density = d;
+        return 1;
+    }
+    /// `Coverage` pixel by pixel.
+    void ParticleShapeRow(unsigned short *density, unsigned char *covered, int radius, int dx,
+                          int dy, int x, int y, int count) const override;
 
     // Roll-up preview: the same calls as a render, at the host's current time
     int __SupportRollUpPreview__() override { return 1; }
@@ -42,7 +60,13 @@ public:
 protected:
     using TablePlugIn::TablePlugIn;
 
-    /// Builds (or rebuilds) the table that `__ParticleShape__` reads.
+    /// The pixel function: the coverage of the pixel at offset (dx, dy) from the current
+    /// particle's centre, at image position (x, y). True and `density` set where the pixel is
+    /// covered; false where it is not (and always outside a frame). Changes nothing.
+    virtual bool Coverage(unsigned short &density, int radius, int dx, int dy, int x,
+                          int y) const = 0;
+
+    /// Builds (or rebuilds) the table that `Coverage` reads.
     virtual void BuildTable() = 0;
     virtual void FreeTable() = 0;
 
