@@ -1,0 +1,109 @@
+/// @file example_presets_test.cpp
+/// @brief Every helper of every example scene, saved as a preset and applied in a copy of the
+///        scene that keeps only the helper's particle systems, renders the same frame.
+#include "common/temp_folder.h"
+#include "common/test_paths.h"
+#include "program_run.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using apptest::ProgramRun;
+using apptest::RunNimbra;
+using testfiles::ReadBytes;
+
+namespace {
+
+const fs::path kExamples = fs::path(testpaths::SourceDir()) / "examples";
+
+/// The scene's helper objects (the nodes' objects of class "Nimbra"), with their node names.
+void FindHelpers(nlohmann::json &nodes,
+                 std::vector<std::pair<std::string, nlohmann::json *>> &out) {
+    for (nlohmann::json &node : nodes) {
+        const auto object = node.find("object");
+        if (object != node.end() && object->is_object() &&
+            object->value("class", "") == "Nimbra")
+            out.emplace_back(node.value("name", ""), &*object);
+        if (const auto children = node.find("children"); children != node.end())
+            FindHelpers(*children, out);
+    }
+}
+
+class ExamplePresets : public ::testing::TestWithParam<std::string> {
+protected:
+    /// The example's folder mirrored into the test's folder, so that the scene's relative paths
+    /// (particle files, plates, presets) still resolve from a scene written there.
+    void SetUp() override {
+        for (const auto &entry : fs::directory_iterator(kExamples))
+            fs::create_symlink(entry.path(), folder.Root() / entry.path().filename());
+    }
+
+    ProgramRun Run(const std::vector<std::string> &args) {
+        return RunNimbra(args, {"NIMBRA_CONFIG_DIR=" + folder.Path("config")}, folder.Path(""));
+    }
+
+    /// Frame 10 of `scene` at a small size, as written to a PNG.
+    std::vector<std::uint8_t> Render(const std::string &scene, const std::string &image) {
+        const ProgramRun run = Run({"render", scene, "-o", image + ".####.png", "--frames",
+                                    "10", "--size", "96x54", "--progress", "plain"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return ReadBytes(folder.Path(image + ".0010.png"));
+    }
+
+    testfiles::TempFolder folder;
+};
+
+TEST_P(ExamplePresets, RenderTheSameThroughTheirPresets) {
+    const std::string name = GetParam();
+    nlohmann::json scene = nlohmann::json::parse(std::ifstream(kExamples / name));
+    std::vector<std::pair<std::string, nlohmann::json *>> helpers;
+    FindHelpers(scene["nodes"], helpers);
+    if (helpers.empty()) GTEST_SKIP() << name << " has no helper";
+
+    const std::vector<std::uint8_t> original = Render(name, "original");
+    ASSERT_FALSE(original.empty());
+    for (std::size_t i = 0; i < helpers.size(); ++i) {
+        auto &[helperName, object] = helpers[i];
+        const std::string preset = "helper" + std::to_string(i) + ".nbr";
+        const ProgramRun save =
+            Run({"preset", "save", name, "--helper", helperName, "-o", preset});
+        ASSERT_EQ(save.exitCode, 0) << helperName << ": " << save.err;
+        // Only what a preset does not hold stays: the particle systems the helper draws, and
+        // the scene-bound switches a preset leaves out.
+        nlohmann::json kept = nlohmann::json::object();
+        for (const char *name : {"Particle Systems", "Shading Order", "Use Emitter Age"})
+            if (object->contains("properties") && (*object)["properties"].contains(name))
+                kept[name] = (*object)["properties"][name];
+        nlohmann::json params = nlohmann::json::object();
+        if (object->contains("params") && (*object)["params"].contains("This Shader Active"))
+            params["This Shader Active"] = (*object)["params"]["This Shader Active"];
+        *object = {{"class", "Nimbra"}, {"preset", preset}, {"properties", kept}};
+        if (!params.empty()) (*object)["params"] = params;
+    }
+    std::ofstream(folder.Path("through-presets.json")) << scene.dump(2);
+    EXPECT_TRUE(Render("through-presets.json", "through-presets") == original)
+        << name << " renders otherwise when its helpers come from their presets (compare "
+        << folder.Path("original.0010.png") << " and through-presets.0010.png)";
+}
+
+std::vector<std::string> ExampleScenes() {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(kExamples))
+        if (entry.path().extension() == ".json")
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryExample, ExamplePresets, ::testing::ValuesIn(ExampleScenes()),
+                         [](const auto &info) {
+                             std::string n = info.param.substr(0, info.param.size() - 5);
+                             for (char &c : n)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return n;
+                         });
+
+}  // namespace
