@@ -182,7 +182,7 @@ void TablePlugIn::ControllerButtonReleased(int i, bool checked, ICustButton *but
         spec.deathColorParam >= 0)
         controller->__SetupColor__(ColorParam(spec.birthColorParam, 0),
                                    ColorParam(spec.deathColorParam, 0), 1);
-    controller->__BeginEdit__(editIp_, spec.name, button);
+    controller->__BeginEdit__(editIp_, spec.EditorName(), button);
 }
 
 void TablePlugIn::ControllerButtonRightClicked(int i) {

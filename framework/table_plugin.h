@@ -21,7 +21,8 @@ struct ControllerSpec {
         kFloat,  ///< `__SetupFloat__ (minimum, maximum, step)`
         kColor,  ///< `__SetupColor__ (white, white, 0)`
     };
-    /// Sub-animatable name and the name its editor shows ("Noise Size").
+    /// Sub-animatable name ("Noise Size"), and the title of its editor unless `editorName`
+    /// says otherwise.
     const char *name;
     /// The roll-up's check button that opens and closes the editor.
     int buttonId;
@@ -30,6 +31,10 @@ struct ControllerSpec {
     /// kColor: when both are set, the two colour parameters (read at time 0) are handed to
     /// `__SetupColor__ (birth, death, 1)` right before the editor opens.
     int birthColorParam = -1, deathColorParam = -1;
+    /// The title of its editor when it differs from `name`.
+    const char *editorName = nullptr;
+
+    const char *EditorName() const { return editorName ? editorName : name; }
 };
 
 /// A setting that the roll-up shows as radio buttons (`labels`) or a check box (no labels),
@@ -95,8 +100,8 @@ public:
     // Controller buttons: what the roll-up does when the user works one of them
     /// The controller that button `buttonId` opens, or -1.
     int ControllerForButton(int buttonId) const;
-    /// Released while checked: opens controller `i`'s editor (titled by its name, the button
-    /// remembered), after refreshing a colour controller from its two colour parameters.
+    /// Released while checked: opens controller `i`'s editor (titled by its editor name, the
+    /// button remembered), after refreshing a colour controller from its two colour parameters.
     /// Released unchecked: closes the editor.
     void ControllerButtonReleased(int i, bool checked, ICustButton *button);
     /// Right click: the user may replace controller `i`
