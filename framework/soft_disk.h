@@ -36,14 +36,25 @@ public:
     /// row trunc((r + y) / d × 255), column trunc((r + x) / d × 255), each held to 0 … 255.
     /// Only valid while built and with d > 0.
     std::uint16_t Lookup(int r, float diameter, int x, int y) const {
-        return At(Index(r + y, diameter), Index(r + x, diameter));
+        return AtUnit(Unit(x, r, diameter), Unit(y, r, diameter));
     }
 
-private:
-    static int Index(int offset, float diameter) {
-        const float v = static_cast<float>(offset) / diameter * 255.0f;
+    /// Where pixel offset `offset` of a sprite of radius r and diameter d lies across the
+    /// sprite's square: (r + offset) / d, 0 … 1 inside it. Any offset is safe.
+    static float Unit(int offset, int r, float diameter) {
+        return static_cast<float>(static_cast<long long>(offset) + r) / diameter;
+    }
+    /// The entry at (u, w) across the square: row trunc(w × 255), column trunc(u × 255),
+    /// each held to 0 … 255 (NaN reads 0).
+    std::uint16_t AtUnit(float u, float w) const { return At(Index(w), Index(u)); }
+    /// Row `row`'s entries, column 0 first.
+    const std::uint16_t *Row(int row) const { return entries_.get() + row * kStride; }
+    /// The row or column that unit position u reads.
+    static int Index(float u) {
+        const float v = u * 255.0f;
         return v > 0.0f ? (v < 255.0f ? static_cast<int>(v) : 255) : 0;
     }
 
+private:
     std::unique_ptr<std::uint16_t[]> entries_;
 };

@@ -79,7 +79,7 @@ void FireBallShape::BuildTable() {
     else
         std::fill_n(table_.get(), kEntries, std::uint16_t(0));
     FillFireBallDisk(table_.get());
-    runCount_ = 0;
+    runs_.Clear();
 }
 
 void FireBallShape::__BeginParticle__(float transparency, int radius, ParticleInfo *info) {
@@ -103,33 +103,17 @@ void FireBallShape::__BeginParticle__(float transparency, int radius, ParticleIn
     noiseScale_ = diameter_ > 0.0f ? noiseSize_ / diameter_ : 0.0f;
     noiseZ_ = phase_ * noiseSize_;
     entryScale_ = diameter_ > 0.0f ? kFireBallTableSide * thresholdFactor_ / diameter_ : 0.0f;
-    runCount_ = 0;
+    runs_.Clear();
 }
 
 bool FireBallShape::Coverage(unsigned short &density, int radius, int dx, int dy, int x,
                              int y) const {
-    unsigned char covered = 0;
-    ParticleShapeRow(&density, &covered, radius, dx, dy, x, y, 1);
-    return covered != 0;
+    return RowPixel(*this, density, radius, dx, dy, x, y);
 }
 
 int FireBallShape::__ParticleShape__(unsigned short *density, int radius, int dx, int dy, int x,
                                      int y) {
-    // The offset wraps below the run's start, so one comparison tests both ends.
-    unsigned at = static_cast<unsigned>(dx) - static_cast<unsigned>(runX_);
-    if (dy != runY_ || at >= static_cast<unsigned>(runCount_)) {
-        // Up to the square's right edge, in 64 bits: a caller may ask for any offset.
-        const int count = static_cast<int>(std::clamp(static_cast<long long>(radius) - dx + 1,
-                                                      1LL, static_cast<long long>(kRowRun)));
-        ParticleShapeRow(runDensity_, runCovered_, radius, dx, dy, x, y, count);
-        runX_ = dx;
-        runY_ = dy;
-        runCount_ = count;
-        at = 0;
-    }
-    if (!runCovered_[at]) return 0;
-    *density = runDensity_[at];
-    return 1;
+    return runs_.Pixel(*this, *density, radius, dx, dy, x, y) ? 1 : 0;
 }
 
 void FireBallShape::ParticleShapeRow(unsigned short *density, unsigned char *covered, int,

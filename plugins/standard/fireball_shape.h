@@ -87,10 +87,8 @@ public:
     /// pixel by pixel.
     void ParticleShapeRow(unsigned short *density, unsigned char *covered, int radius, int dx,
                           int dy, int x, int y, int count) const override;
-    /// The per-pixel call, for callers that do not use rows. They ask for a particle's pixels
-    /// row by row, so the first pixel of a run evaluates up to kRowRun pixels to its right
-    /// through the row call and the others read them back: each pixel still gets its own
-    /// value, whatever the order of the calls.
+    /// The per-pixel call, for callers that do not use rows: read back from runs of the row
+    /// call.
     int __ParticleShape__(unsigned short *density, int radius, int dx, int dy, int x,
                           int y) override;
 
@@ -115,7 +113,7 @@ protected:
     void BuildTable() override;
     void FreeTable() override {
         table_.reset();
-        runCount_ = 0;
+        runs_.Clear();
     }
 
 private:
@@ -129,11 +127,5 @@ private:
     float noiseScale_ = 0.0f;  ///< Noise Size / d: pixels to noise units
     float noiseZ_ = 0.0f;      ///< phase × Noise Size
     float entryScale_ = 0.0f;  ///< 512 k / d: displaced pixels to table entries
-    // The run the per-pixel call evaluated last: pixels runX_ … runX_ + runCount_ − 1 of
-    // row runY_ (offsets), as the row call gave them
-    int runX_ = 0;
-    int runY_ = 0;
-    int runCount_ = 0;
-    unsigned short runDensity_[kRowRun] = {};
-    unsigned char runCovered_[kRowRun] = {};
+    RowRunCache runs_;         ///< the per-pixel call's runs
 };

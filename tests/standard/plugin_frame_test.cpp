@@ -8,6 +8,8 @@
 #include "plugins/standard/default_color.h"
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/fireball_shape.h"
+#include "plugins/standard/plasma_shape.h"
+#include "plugins/standard/smoke_shape.h"
 #include "plugins/standard/spark_shape.h"
 #include "host/inode.h"
 #include "host/little_endian.h"
@@ -39,6 +41,8 @@ const ClassFacts kClasses[] = {
     {CircleShape::kClassID, "Circle", "Simple Smoke", "Circle"},
     {DefaultColorShader::kClassID, "Default Color", "Color Gradient", "DefaultColor"},
     {DefaultComposite::kClassID, "Default Composite", "Nimbra Plugins", "DefaultComp"},
+    {PlasmaShape::kClassID, "Plasma", "Plasma Shader", "Plasma"},
+    {SmokeShape::kClassID, "Smoke", "Smoke Shader", "Smoke"},
     {SparkShape::kClassID, "Spark", "Spark Shader", "Spark"},
 };
 
@@ -72,11 +76,16 @@ Owned<FireBallShape> NewFireBall() {
     return NewPlugIn<FireBallShape>(FireBallShape::kClassID);
 }
 
-/// A FireBall with a distinct value in every parameter.
-void MakeDistinct(FireBallShape &f) {
-    IParamBlock *pb = f.ParamBlock();
-    pb->SetValue(FireBallShape::kNoiseType, 0, 1);
-    for (int i = 1; i < FireBallShape::kParams; ++i) pb->SetValue(i, 0, 1.5f * i + 0.25f);
+/// A shape with a value other than its default in every parameter: 1 in ints, 1.5 i + 0.25
+/// in float parameter i.
+void MakeDistinct(TablePlugIn &shape) {
+    IParamBlock *pb = shape.ParamBlock();
+    for (int i = 0; i < pb->NumParams(); ++i) {
+        if (pb->GetParameterType(i) == TYPE_INT)
+            pb->SetValue(i, 0, 1);
+        else
+            pb->SetValue(i, 0, 1.5f * i + 0.25f);
+    }
 }
 
 }  // namespace
@@ -143,6 +152,56 @@ TEST(StandardPlugIns, ReferencesAndSubAnimatablesAreTheBlockThenTheControllers) 
     auto composite = NewPlugIn<DefaultComposite>(DefaultComposite::kClassID);
     EXPECT_EQ(names(*composite), (std::vector<std::string>{"Parameters"}));
     EXPECT_EQ(composite->NumControllers(), 0);
+}
+
+TEST(StandardPlugIns, SmokeAndPlasmaHoldSizePhaseAndTheirThirdQuantity) {
+    struct Quantity {
+        const char *name;
+        int button;
+        float min, max, step;
+    };
+    const struct {
+        Class_ID id;
+        Quantity quantities[3];
+    } shapes[] = {
+        {SmokeShape::kClassID,
+         {{"Size", 1077, 0.001f, 9999.0f, 0.005f},
+          {"Phase", 1072, 0.0f, 99999.0f, 0.005f},
+          {"Exponent", 1067, 0.001f, 5.0f, 0.005f}}},
+        {PlasmaShape::kClassID,
+         {{"Size", 1077, 0.001f, 9999.0f, 0.005f},
+          {"Phase", 1072, 0.0f, 9999.0f, 0.05f},
+          {"Motion", 1067, 0.0f, 1.0f, 0.05f}}},
+    };
+    for (const auto &facts : shapes) {
+        auto shape = NewPlugIn<TablePlugIn>(facts.id);
+        ASSERT_NE(shape, nullptr);
+        ASSERT_EQ(shape->NumRefs(), 4);
+        EXPECT_EQ(shape->SubAnimName(0), "Parameters");
+        EXPECT_EQ(shape->GetReference(0), shape->ParamBlock());
+        EXPECT_EQ(shape->ParamBlock()->NumParams(), 7);
+        ASSERT_EQ(shape->NumControllers(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const Quantity &q = facts.quantities[i];
+            SCOPED_TRACE(q.name);
+            EXPECT_EQ(shape->SubAnimName(1 + i), q.name);
+            EXPECT_EQ(shape->ControllerForButton(q.button), i);
+            DefaultController *c = ControllerOf(*shape, i);
+            ASSERT_NE(c, nullptr);
+            EXPECT_EQ(c, shape->GetReference(1 + i));
+            EXPECT_EQ(c->State().minFloat, q.min);
+            EXPECT_EQ(c->State().maxFloat, q.max);
+            EXPECT_EQ(c->State().stepFloat, q.step);
+        }
+        RemapDir remap;
+        Owned<TablePlugIn> copy(dynamic_cast<TablePlugIn *>(shape->Clone(remap)));
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy->ClassID(), facts.id);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NE(copy->GetReference(i), nullptr);
+            EXPECT_NE(copy->GetReference(i), shape->GetReference(i));
+        }
+    }
 }
 
 TEST(StandardPlugIns, ControllersAreDefaultControllersSetUpWithTheirRanges) {
@@ -221,6 +280,40 @@ TEST(StandardPlugIns, FireBallRecordIsTheVersionBlockAndSevenFields) {
     for (int i = 1; i < 7; ++i) EXPECT_EQ(FloatAt(bytes, 8 + 4 * i), 1.5f * i + 0.25f) << i;
 }
 
+TEST(StandardPlugIns, SmokeAndPlasmaRecordsAreTheVersionBlockAndSevenFields) {
+    // Smoke: six floats, then Samples as an int. Plasma: Core as an int, then six floats.
+    const struct {
+        Class_ID id;
+        int intAt;
+    } records[] = {{SmokeShape::kClassID, 6}, {PlasmaShape::kClassID, 0}};
+    for (const auto &record : records) {
+        auto shape = NewPlugIn<TablePlugIn>(record.id);
+        ASSERT_NE(shape, nullptr);
+        MakeDistinct(*shape);
+        LibraryFile file;
+        ASSERT_EQ(shape->LibrarySave(file.io()), 1);
+        const std::vector<std::uint8_t> bytes = file.Bytes();
+        ASSERT_EQ(bytes.size(), 36u);
+        EXPECT_EQ(U16At(bytes, 0), 256);
+        for (int i = 2; i < 8; ++i) EXPECT_EQ(bytes[i], 0) << i;
+        for (int i = 0; i < 7; ++i) {
+            if (i == record.intAt)
+                EXPECT_EQ(IntAt(bytes, 8 + 4 * i), 1) << i;
+            else
+                EXPECT_EQ(FloatAt(bytes, 8 + 4 * i), 1.5f * i + 0.25f) << i;
+        }
+
+        // Another version is refused and changes nothing.
+        std::vector<std::uint8_t> bad = bytes;
+        bad[0] = 0x01;  // version 257
+        file.Replace(bad);
+        auto loaded = NewPlugIn<TablePlugIn>(record.id);
+        const std::vector<float> before = Values(loaded->ParamBlock());
+        EXPECT_EQ(loaded->LibraryLoad(file.io()), 0);
+        EXPECT_EQ(Values(loaded->ParamBlock()), before);
+    }
+}
+
 TEST(StandardPlugIns, ColorAndCompositeRecordsHoldTheirParametersInOrder) {
     auto color = NewPlugIn<DefaultColorShader>(DefaultColorShader::kClassID);
     color->ParamBlock()->SetValue(DefaultColorShader::kShadeType, 0, 2);
@@ -267,6 +360,10 @@ TEST(StandardPlugIns, LibraryRecordsRoundTrip) {
     composite->ParamBlock()->SetValue(DefaultComposite::kCompositeType, 0, 2);
     composite->ParamBlock()->SetValue(DefaultComposite::kBlurType, 0, 0);
     sources.emplace_back(composite.release());
+    for (Class_ID id : {SmokeShape::kClassID, PlasmaShape::kClassID}) {
+        sources.push_back(NewPlugIn<TablePlugIn>(id));
+        MakeDistinct(*sources.back());
+    }
 
     for (const Owned<TablePlugIn> &source : sources) {
         LibraryFile file;
