@@ -16,6 +16,7 @@
 /// the shape is asked about, the particles' squares) and `noise3_per_asked` (the cost per
 /// asked pixel in noise3 calls). Every asked pixel needs its noise to know whether it is
 /// covered, so `noise3_calls` is at least `noise3_per_asked` × 100 / `covered_pct`.
+#include "shape_bench.h"
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/fireball_shape.h"
 #include "renderer/render_engine.h"
@@ -25,54 +26,14 @@
 #include "host/class_desc.h"
 #include "host/inode.h"
 #include "host/interface.h"
-#include "host/module_loader.h"
-#include "host/noise.h"
 #include "host/post_queue.h"
 #include "host/render_info.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <ctime>
-#include <filesystem>
-#include <string>
-#include <unistd.h>
 
 namespace {
-
-/// CPU time of this thread in seconds: the machine may be shared, so both sides of the
-/// comparison are measured in the thread's own time.
-double ThreadSeconds() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
-
-/// The cost of noise3, measured between the runs of the subject so that both see the same
-/// load on a shared machine: noise3 over points spread like a sprite's.
-class Noise3Clock {
-public:
-    /// Times `rounds` × 4096 noise3 calls.
-    void Measure(int rounds) {
-        constexpr int kSide = 64;
-        float sum = 0.0f;
-        const double start = ThreadSeconds();
-        for (int r = 0; r < rounds; ++r, ++round_)
-            for (int y = 0; y < kSide; ++y)
-                for (int x = 0; x < kSide; ++x)
-                    sum += noise3(Point3(x * 0.0625f, y * 0.0625f, 3.7f + round_ * 0.01f));
-        seconds_ += ThreadSeconds() - start;
-        calls_ += double(rounds) * kSide * kSide;
-        benchmark::DoNotOptimize(sum);
-    }
-    /// Seconds per call so far.
-    double PerCall() const { return calls_ > 0 ? seconds_ / calls_ : 0.0; }
-
-private:
-    double seconds_ = 0.0;
-    double calls_ = 0.0;
-    int round_ = 0;
-};
 
 /// Reports the counters of `seconds` spent on `covered` of `asked` pixels.
 void Report(benchmark::State &state, std::int64_t covered, std::int64_t asked, double seconds,
@@ -90,31 +51,12 @@ void Report(benchmark::State &state, std::int64_t covered, std::int64_t asked, d
     state.counters["noise3_ns"] = 1e9 * noise.PerCall();
 }
 
-/// The modules, loaded once, registering into a configuration folder of their own: the
-/// shape makes its controllers through the host, the helper its plug-ins.
-void LoadModules() {
-    static ModuleLoader *loader = [] {
-        const std::filesystem::path config =
-            std::filesystem::temp_directory_path() /
-            ("nimbra_bench_fireball_" + std::to_string(getpid()));
-        std::filesystem::create_directories(config);
-        GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, config.c_str());
-        auto *l = new ModuleLoader;
-        l->LoadAll({NIMBRA_PLUGIN_DIR});
-        return l;
-    }();
-    benchmark::DoNotOptimize(loader);
-}
-
 // ---------------------------------------------------------------------------------------------
 // The shape alone
 
-/// Every pixel of particles of radius `state.range(0)`, covered or not: row by row through
-/// the row call, as the engine asks for them, or pixel by pixel through the plug-in contract.
-constexpr int kMaxRadius = 40;  ///< the largest particle the shape benchmark draws
-
+/// Every pixel of particles of radius `state.range(0)`, through the row call or pixel by pixel.
 void BM_FireBallShape(benchmark::State &state, int noiseType, bool rows) {
-    LoadModules();
+    LoadModules("fireball");
     auto *shape = static_cast<FireBallShape *>(
         static_cast<Animatable *>(CreateInstance(REF_MAKER_CLASS_ID, FireBallShape::kClassID)));
     if (!shape) {
@@ -123,47 +65,11 @@ void BM_FireBallShape(benchmark::State &state, int noiseType, bool rows) {
     }
     shape->ParamBlock()->SetValue(FireBallShape::kNoiseType, 0, noiseType);
     shape->__BeginFrame__(0, nullptr, nullptr, nullptr);
-
     const int r = static_cast<int>(state.range(0));
-    std::int64_t covered = 0, asked = 0;
-    double seconds = 0.0;
-    Noise3Clock noise;
-    int index = 0;
-    for (auto _ : state) {
-        // noise3's cost, a little at a time between the particles.
-        if (index % 16 == 0) noise.Measure(1);
-        ParticleInfo p;
-        p.lifeEnd = 4800;
-        p.age = (index * 613) % 4800;
-        p.particleIndex = index++;
-        const double start = ThreadSeconds();
-        shape->__BeginParticle__(1.0f, r, &p);
-        std::uint32_t sum = 0;
-        for (int y = -r; y <= r; ++y) {
-            if (rows) {
-                unsigned short d[2 * kMaxRadius + 1];
-                unsigned char hit[2 * kMaxRadius + 1];
-                shape->ParticleShapeRow(d, hit, r, -r, y, -r, y, 2 * r + 1);
-                for (int i = 0; i <= 2 * r; ++i)
-                    if (hit[i]) {
-                        sum += d[i];
-                        ++covered;
-                    }
-                continue;
-            }
-            for (int x = -r; x <= r; ++x) {
-                unsigned short d;
-                if (shape->__ParticleShape__(&d, r, x, y, x, y)) {
-                    sum += d;
-                    ++covered;
-                }
-            }
-        }
-        seconds += ThreadSeconds() - start;
-        benchmark::DoNotOptimize(sum);
-        asked += std::int64_t(2 * r + 1) * (2 * r + 1);
-    }
-    Report(state, covered, asked, seconds, noise);
+    ShapeRun run;
+    for (auto _ : state) run.Particle(*shape, r, rows);
+    run.EndBatch();
+    Report(state, run.covered, run.asked, run.seconds, run.noise);
     shape->__EndFrame__(0);
     shape->DeleteThis();
 }
@@ -255,7 +161,7 @@ private:
 };
 
 void BM_FireBallFrame(benchmark::State &state, int noiseType) {
-    LoadModules();
+    LoadModules("fireball");
     try {
         ReadSceneJson(kFireWall, "fire-wall.json", ".");
     } catch (const std::exception &e) {

@@ -7,11 +7,12 @@
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/default_controller.h"
 #include "plugins/standard/fireball_shape.h"
+#include "plugins/standard/flame_shape.h"
 
 // The module's classes in the order the host lists them; each new class is appended.
 HOST_MODULE_ENTRY_POINTS("Nimbra Standard PlugIns", GetDefaultControllerDesc(),
                          GetFireBallShapeDesc(), GetCircleShapeDesc(), GetDefaultColorDesc(),
-                         GetDefaultCompositeDesc())
+                         GetDefaultCompositeDesc(), GetFlameShapeDesc())
 
 namespace {
 EffectModule module({"Nimbra developers", "Part of Nimbra, the particle-effects renderer."},

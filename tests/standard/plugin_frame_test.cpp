@@ -8,6 +8,7 @@
 #include "plugins/standard/default_color.h"
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/fireball_shape.h"
+#include "plugins/standard/flame_shape.h"
 #include "host/inode.h"
 #include "host/little_endian.h"
 #include "host/scene_file.h"
@@ -38,6 +39,7 @@ const ClassFacts kClasses[] = {
     {CircleShape::kClassID, "Circle", "Simple Smoke", "Circle"},
     {DefaultColorShader::kClassID, "Default Color", "Color Gradient", "DefaultColor"},
     {DefaultComposite::kClassID, "Default Composite", "Nimbra Plugins", "DefaultComp"},
+    {FlameShape::kClassID, "Flame 2D", "Flame 2D Shader", "Flame 2D"},
 };
 
 /// Every record of the registration file.
