@@ -189,7 +189,7 @@ void TablePlugIn::ControllerButtonRightClicked(int i) {
     if (!GetController(i)) return;  // nothing to replace (the prompt needs a controller)
     ReferenceTarget *before = GetController(i);
     NimbraInterface *iface = editInterface_ ? editInterface_ : GetNimbraInterface();
-    iface->PromptForController(this, kRefFirstController + i);
+    iface->PromptForController(this, ControllerReference(i));
     // Setting up a controller the user kept would reset its variation settings to the
     // quantity's defaults: only a new one is set up.
     if (GetController(i) != before) SetupController(i);
@@ -251,8 +251,8 @@ int TablePlugIn::LibrarySave(NimbraInterface *io) {
         at += FieldSize(layout_.params[i].type);
     }
     if (!WriteLibraryVersion(io)) return 0;
-    if (body.empty()) return 1;
-    return io->fwrite(body.data(), unsigned(body.size()), 1) == 1 ? 1 : 0;
+    if (!body.empty() && io->fwrite(body.data(), unsigned(body.size()), 1) != 1) return 0;
+    return SaveAppendedRecord(io);
 }
 
 int TablePlugIn::LibraryLoad(NimbraInterface *io) {
@@ -295,12 +295,13 @@ int TablePlugIn::LibraryLoad(NimbraInterface *io) {
         if (v < 0 || v >= count) return 0;
     }
 
+    if (!ReadAppendedRecord(io)) return 0;
+
     if (!block_ && !layout_.params.empty())
         ReplaceReference(kRefParams,
                          MakeParamBlock(layout_.params.data(), int(layout_.params.size())));
-    if (!block_) return 1;
     SuspendAnimate();  // restored values are values, not keys made while animating
-    for (std::size_t i = 0; i < layout_.params.size(); ++i) {
+    for (std::size_t i = 0; block_ && i < layout_.params.size(); ++i) {
         const int index = int(i);
         switch (layout_.params[i].type) {
             case TYPE_INT:
@@ -316,6 +317,7 @@ int TablePlugIn::LibraryLoad(NimbraInterface *io) {
                 break;
         }
     }
+    ApplyAppendedRecord();
     ResumeAnimate();
     return 1;
 }

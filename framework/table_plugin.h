@@ -64,7 +64,8 @@ struct PlugInLayout {
 /// created, a damaged scene file): a missing controller evaluates to the birth value.
 ///
 /// Library record: the 8-byte version block, then every parameter at time 0 in parameter
-/// order: ints and BOOLs as int32, floats as float32, colours and points as three float32.
+/// order: ints and BOOLs as int32, floats as float32, colours and points as three float32;
+/// then whatever record the class appends.
 class NIMBRA_API TablePlugIn : public NimbraPlugIn, public IObjectProperties {
 public:
     enum { kRefParams = 0, kRefFirstController = 1 };
@@ -116,7 +117,7 @@ public:
     /// Refuses (0, nothing changes) a record of another version, a short read, a float that is
     /// not finite, and a choice or switch outside its labels.
     int LibraryLoad(NimbraInterface *io) override;
-    /// Bytes of the record's body (after the version block).
+    /// Bytes of the table's fields in the record (after the version block).
     std::size_t LibraryBodySize() const;
 
     // Named settings (IObjectProperties)
@@ -147,11 +148,22 @@ protected:
 
     /// Configures controller `i` with its quantity's range, as after creation.
     void SetupController(int i);
+    /// The reference that holds controller `i`: 1 + i, unless a class keeps references of its
+    /// own among the controllers. The replacement prompt of the right click names it.
+    virtual int ControllerReference(int i) const { return kRefFirstController + i; }
     /// `__Reset__` of every controller for particle `p` at frame time t.
     void ResetControllers(TimeValue t, const ParticleInfo &p);
     /// Controller `i`'s value at `age` between `birth` and `death`; the birth value where
     /// there is no controller or it writes none.
     float EvalFloat(int i, int age, float birth, float death);
+
+    // A record that a class appends after the table's fields (that of a component it embeds)
+    /// Writes it after the table's fields; 1 on success, 0 on a failed write.
+    virtual int SaveAppendedRecord(NimbraInterface *io) { return 1; }
+    /// Reads and checks it without changing anything; false refuses the whole record.
+    virtual bool ReadAppendedRecord(NimbraInterface *io) { return true; }
+    /// Sets what `ReadAppendedRecord` read, right after the table's own values are set.
+    virtual void ApplyAppendedRecord() {}
 
     IObjParam *EditIp() const { return editIp_; }
     NimbraInterface *EditInterface() const { return editInterface_; }

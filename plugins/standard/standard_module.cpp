@@ -7,6 +7,7 @@
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/default_controller.h"
 #include "plugins/standard/fireball_shape.h"
+#include "plugins/standard/flame_shape.h"
 #include "plugins/standard/plasma_shape.h"
 #include "plugins/standard/smoke_shape.h"
 #include "plugins/standard/spark_shape.h"
@@ -14,8 +15,8 @@
 // The module's classes in the order the host lists them; each new class is appended.
 HOST_MODULE_ENTRY_POINTS("Nimbra Standard PlugIns", GetDefaultControllerDesc(),
                          GetFireBallShapeDesc(), GetCircleShapeDesc(), GetDefaultColorDesc(),
-                         GetDefaultCompositeDesc(), GetSmokeShapeDesc(), GetPlasmaShapeDesc(),
-                         GetSparkShapeDesc())
+                         GetDefaultCompositeDesc(), GetFlameShapeDesc(), GetSmokeShapeDesc(),
+                         GetPlasmaShapeDesc(), GetSparkShapeDesc())
 
 namespace {
 EffectModule module({"Nimbra developers", "Part of Nimbra, the particle-effects renderer."},

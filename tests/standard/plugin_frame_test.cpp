@@ -8,6 +8,7 @@
 #include "plugins/standard/default_color.h"
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/fireball_shape.h"
+#include "plugins/standard/flame_shape.h"
 #include "plugins/standard/plasma_shape.h"
 #include "plugins/standard/smoke_shape.h"
 #include "plugins/standard/spark_shape.h"
@@ -41,6 +42,7 @@ const ClassFacts kClasses[] = {
     {CircleShape::kClassID, "Circle", "Simple Smoke", "Circle"},
     {DefaultColorShader::kClassID, "Default Color", "Color Gradient", "DefaultColor"},
     {DefaultComposite::kClassID, "Default Composite", "Nimbra Plugins", "DefaultComp"},
+    {FlameShape::kClassID, "Flame 2D", "Flame 2D Shader", "Flame 2D"},
     {PlasmaShape::kClassID, "Plasma", "Plasma Shader", "Plasma"},
     {SmokeShape::kClassID, "Smoke", "Smoke Shader", "Smoke"},
     {SparkShape::kClassID, "Spark", "Spark Shader", "Spark"},
