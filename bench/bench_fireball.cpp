@@ -16,6 +16,7 @@
 /// the shape is asked about, the particles' squares) and `noise3_per_asked` (the cost per
 /// asked pixel in noise3 calls). Every asked pixel needs its noise to know whether it is
 /// covered, so `noise3_calls` is at least `noise3_per_asked` × 100 / `covered_pct`.
+#include "noise3_clock.h"
 #include "plugins/standard/default_composite.h"
 #include "plugins/standard/fireball_shape.h"
 #include "renderer/render_engine.h"
@@ -33,46 +34,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <ctime>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-/// CPU time of this thread in seconds: the machine may be shared, so both sides of the
-/// comparison are measured in the thread's own time.
-double ThreadSeconds() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
-
-/// The cost of noise3, measured between the runs of the subject so that both see the same
-/// load on a shared machine: noise3 over points spread like a sprite's.
-class Noise3Clock {
-public:
-    /// Times `rounds` × 4096 noise3 calls.
-    void Measure(int rounds) {
-        constexpr int kSide = 64;
-        float sum = 0.0f;
-        const double start = ThreadSeconds();
-        for (int r = 0; r < rounds; ++r, ++round_)
-            for (int y = 0; y < kSide; ++y)
-                for (int x = 0; x < kSide; ++x)
-                    sum += noise3(Point3(x * 0.0625f, y * 0.0625f, 3.7f + round_ * 0.01f));
-        seconds_ += ThreadSeconds() - start;
-        calls_ += double(rounds) * kSide * kSide;
-        benchmark::DoNotOptimize(sum);
-    }
-    /// Seconds per call so far.
-    double PerCall() const { return calls_ > 0 ? seconds_ / calls_ : 0.0; }
-
-private:
-    double seconds_ = 0.0;
-    double calls_ = 0.0;
-    int round_ = 0;
-};
+using benchclock::Noise3Clock;
+using benchclock::ThreadSeconds;
 
 /// Reports the counters of `seconds` spent on `covered` of `asked` pixels.
 void Report(benchmark::State &state, std::int64_t covered, std::int64_t asked, double seconds,
@@ -90,20 +57,8 @@ void Report(benchmark::State &state, std::int64_t covered, std::int64_t asked, d
     state.counters["noise3_ns"] = 1e9 * noise.PerCall();
 }
 
-/// The modules, loaded once, registering into a configuration folder of their own: the
-/// shape makes its controllers through the host, the helper its plug-ins.
 void LoadModules() {
-    static ModuleLoader *loader = [] {
-        const std::filesystem::path config =
-            std::filesystem::temp_directory_path() /
-            ("nimbra_bench_fireball_" + std::to_string(getpid()));
-        std::filesystem::create_directories(config);
-        GetCOREInterface()->SetDir(APP_PLUGCFG_DIR, config.c_str());
-        auto *l = new ModuleLoader;
-        l->LoadAll({NIMBRA_PLUGIN_DIR});
-        return l;
-    }();
-    benchmark::DoNotOptimize(loader);
+    benchclock::LoadModules(NIMBRA_PLUGIN_DIR, "nimbra_bench_fireball");
 }
 
 // ---------------------------------------------------------------------------------------------
