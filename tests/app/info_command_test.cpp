@@ -152,6 +152,7 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
 
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(registered);
+    EXPECT_TRUE(Contains(run.out, "  zephranoise: Nimbra Noise PlugIn\n")) << run.out;
     const auto registry = run.out.find("\nPlug-in registry:\n");
     ASSERT_NE(registry, std::string::npos) << run.out;
     const std::string classes = run.out.substr(0, registry);
@@ -169,7 +170,8 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
          {Expected{"FireBall", "0x5DB61872", "FireBall Shader", "Particle shapes"},
           Expected{"Circle", "0x282C0A37", "Simple Smoke", "Particle shapes"},
           Expected{"Default Color", "0x74874163", "Color Gradient", "Color shaders"},
-          Expected{"Default Composite", "0x49120A27", "Nimbra Plugins", "Composites"}}) {
+          Expected{"Default Composite", "0x49120A27", "Nimbra Plugins", "Composites"},
+          Expected{"Noise", "0x2CC66AC1", "Noise Shader", "Particle shapes"}}) {
         SCOPED_TRACE(e.name);
         const std::string cls = lineOf(classes, e.name);
         EXPECT_TRUE(Contains(cls, "0x0100 reference target")) << run.out;

@@ -409,6 +409,22 @@ TEST_F(RenderCommandTest, TheParticleCacheExampleDrawsItsFireFromTheFile) {
     EXPECT_GT(FirePixels(folder.Path("cache.0030.png")), 20);
 }
 
+TEST_F(RenderCommandTest, TheEnergyFieldExampleDrawsItsBarrierOfNoiseParticles) {
+    const ProgramRun run = Render({Example("energy-field.json"), "-o", "field.####.png",
+                                   "--frames", "30", "--size", "160x90"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    // Bright blue light that only the glowing barrier reaches; the set is dim grey-blue.
+    const BitmapPtr frame = ReadImageFile(folder.Path("field.0030.png"));
+    int glowing = 0;
+    for (int y = 0; y < frame->Height(); ++y)
+        for (int x = 0; x < frame->Width(); ++x) {
+            const BMM_Color_64 p = frame->Pixel(x, y);
+            glowing += p.b > 30000 && p.b > 2 * p.r;
+        }
+    EXPECT_GT(glowing, 1500);
+}
+
 TEST_F(RenderCommandTest, ABinarySceneRendersAsItsJson) {
     // Objects, materials, lights with shadows, a keyed transform and a look-at target.
     WriteScene("shot.json", "", R"({"width": 120, "height": 80, "camera": "Cam"})", R"([

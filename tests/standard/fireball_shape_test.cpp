@@ -1,7 +1,7 @@
 /// @file fireball_shape_test.cpp
 /// @brief The FireBall shape: its disk table, the coverage of a particle's pixels and the
 ///        per-particle quantities its controllers give.
-#include "framework/shape_rows.h"
+#include "common/shape_rows_check.h"
 #include "plugins/standard/fireball_shape.h"
 #include "host/interface.h"
 #include "host/noise.h"
@@ -297,18 +297,8 @@ TEST_F(FireBall, RowCallsGiveWhatThePixelCallGives) {
         const int r = 70;  // rows longer than one evaluated run
         ParticleInfo p = Particle(11);
         const std::vector<int> pixels = Coverage(r, p);
-        // Bottom row first, each row in pieces of uneven lengths.
-        for (int y = r; y >= -r; --y) {
-            for (int x = -r, piece = 1; x <= r; x += piece, piece = piece * 3 % 97) {
-                const int count = std::min(piece, r - x + 1);
-                unsigned short d[97];
-                unsigned char covered[97];
-                rows->ParticleShapeRow(d, covered, r, x, y, 100 + x, 100 + y, count);
-                for (int i = 0; i < count; ++i)
-                    ASSERT_EQ(covered[i] ? d[i] : -1, pixels[(y + r) * (2 * r + 1) + x + i + r])
-                        << "noise type " << type << ", pixel " << x + i << ", " << y;
-            }
-        }
+        SCOPED_TRACE(testing::Message() << "noise type " << type);
+        ExpectRowsGiveThePixels(*rows, r, pixels);
     }
 }
 

@@ -147,6 +147,6 @@ TEST_F(Plasma, RowCallsGiveWhatThePixelCallGives) {
         shape->ParamBlock()->SetValue(PlasmaShape::kCore, 0, hot);
         const int r = 70;  // rows longer than one evaluated run
         SCOPED_TRACE(hot ? "hot" : "cold");
-        ExpectRowsGivePixels(*rows, r, ParticlePixels(*shape, r, AgedParticle(5)));
+        ExpectRowsGiveThePixels(*rows, r, ParticlePixels(*shape, r, AgedParticle(5)));
     }
 }

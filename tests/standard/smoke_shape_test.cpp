@@ -140,5 +140,5 @@ TEST_F(Smoke, RowCallsGiveWhatThePixelCallGivesAndNothingOutsideAFrame) {
     const IShapeRows *rows = GetShapeRows(shape.get());
     ASSERT_NE(rows, nullptr);
     const int r = 70;  // rows longer than one evaluated run
-    ExpectRowsGivePixels(*rows, r, ParticlePixels(*shape, r, p));
+    ExpectRowsGiveThePixels(*rows, r, ParticlePixels(*shape, r, p));
 }

@@ -1,15 +1,15 @@
 /// @file sprite_pixels.h
 /// @brief What the tests of sprite shapes share: a particle at an age, all of its pixels
-///        through the per-pixel call, and the row call checked against them.
+///        through the per-pixel call (the row call is checked against
+///        them with common/shape_rows_check.h).
 #pragma once
 
 #include "framework/plugin_interface.h"
-#include "framework/shape_rows.h"
+#include "common/shape_rows_check.h"
 #include "standard_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <vector>
 
 namespace standardtest {
@@ -56,24 +56,6 @@ inline std::vector<int> ParticlePixels(NimbraPlugIn &shape, int r, ParticleInfo 
             out.push_back(shape.__ParticleShape__(&d, r, x, y, x, y) ? d : -1);
         }
     return out;
-}
-
-/// Asks `rows` for every row of the current particle of radius r, bottom row first and each
-/// row in pieces of uneven lengths, and expects what `ParticlePixels` gave.
-inline void ExpectRowsGivePixels(const IShapeRows &rows, int r,
-                                 const std::vector<int> &pixels) {
-    constexpr int kLongestPiece = 97;
-    for (int y = r; y >= -r; --y)
-        for (int x = -r, piece = 1; x <= r; x += piece, piece = piece * 3 % kLongestPiece) {
-            const int count = std::min(piece, r - x + 1);
-            unsigned short density[kLongestPiece];
-            unsigned char covered[kLongestPiece];
-            rows.ParticleShapeRow(density, covered, r, x, y, x, y, count);
-            for (int i = 0; i < count; ++i)
-                ASSERT_EQ(covered[i] ? density[i] : -1,
-                          pixels[(y + r) * (2 * r + 1) + x + i + r])
-                    << "pixel " << x + i << ", " << y;
-        }
 }
 
 }  // namespace standardtest
