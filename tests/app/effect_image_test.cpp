@@ -1,13 +1,17 @@
 /// @file effect_image_test.cpp
-/// @brief Image regression: `nimbra render` draws a small fire scene (a plane, a box, a spray
-///        emitter; flames of FireBall with four colours and Glow, smoke of Circle with Alpha,
-///        partly behind the box) through the scene event and "Nimbra Shader", and the frame
-///        must match the checked-in reference image.
+/// @brief Image regression: `nimbra render` draws a scene through the scene event and
+///        "Nimbra Shader", and the frame must match the checked-in reference image.
 ///
-/// The reference is the program's own render of tests/data/fire-scene.json, looked at and
-/// found right when it was made. After an intended change of the picture, make it again with
+/// - tests/data/fire-scene.json: a plane, a box, a spray emitter; flames of FireBall with four
+///   colours and Glow, smoke of Circle with Alpha, partly behind the box.
+/// - examples/gallery.json at a small size: every sprite shape side by side over a lit set.
+///
+/// The references are the program's own renders, looked at and found right when they were
+/// made. After an intended change of the picture, make them again with
 ///   ./build/nimbra render tests/data/fire-scene.json -o tests/data/fire-scene.png
-/// and look at it before committing it.
+///   ./build/nimbra render examples/gallery.json --frames 40 --size 240x90 \
+///       -o tests/data/gallery.####.png   (then rename it tests/data/gallery.png)
+/// and look at them before committing them.
 #include "common/test_paths.h"
 #include "program_run.h"
 
@@ -21,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 using apptest::ProgramRun;
@@ -82,25 +87,38 @@ ImageComparison Compare(const Bitmap &a, const Bitmap &b) {
 
 }  // namespace
 
-TEST(EffectImage, FireSceneMatchesItsReference) {
+/// A scene rendered to one frame and the reference it must match.
+struct ImageCase {
+    const char *name;                ///< the reference's and the failure images' stem
+    std::string scene;               ///< the scene file
+    std::vector<std::string> extra;  ///< frame and size options
+    std::string frame;               ///< the rendered frame's number as the pattern writes it
+};
+
+class EffectImage : public ::testing::TestWithParam<ImageCase> {};
+
+TEST_P(EffectImage, MatchesItsReference) {
+    const ImageCase &test = GetParam();
     testfiles::TempFolder folder;
-    const std::string rendered = folder.Path("fire-scene.png");
-    const ProgramRun run =
-        RunNimbra({"--config-dir", folder.Path(""), "render", DataFile("fire-scene.json"), "-o",
-                   rendered, "--progress", "plain"});
+    std::vector<std::string> args = {"--config-dir", folder.Path(""), "render", test.scene,
+                                     "-o", folder.Path("frame.####.png"), "--progress", "plain"};
+    args.insert(args.end(), test.extra.begin(), test.extra.end());
+    const ProgramRun run = RunNimbra(args);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
 
+    const std::string rendered = folder.Path("frame." + test.frame + ".png");
+    const std::string referenceFile = DataFile((std::string(test.name) + ".png").c_str());
     const BitmapPtr image = ReadImageFile(rendered);
-    const BitmapPtr reference = ReadImageFile(DataFile("fire-scene.png"));
+    const BitmapPtr reference = ReadImageFile(referenceFile);
     ASSERT_EQ(image->Width(), reference->Width());
     ASSERT_EQ(image->Height(), reference->Height());
     const ImageComparison c = Compare(*image, *reference);
     if (c.differentPixels <= kMaxDifferentPixels) return;
 
     fs::create_directories(FailureFolder());
-    const std::string keptImage = (FailureFolder() / "fire-scene.rendered.png").string();
-    const std::string diffImage = (FailureFolder() / "fire-scene.diff.png").string();
+    const std::string stem = (FailureFolder() / test.name).string();
+    const std::string keptImage = stem + ".rendered.png", diffImage = stem + ".diff.png";
     fs::copy_file(rendered, keptImage, fs::copy_options::overwrite_existing);
     WriteImageFile(diffImage, *c.diff);
     ADD_FAILURE() << c.differentPixels << " pixels differ from the reference by more than "
@@ -108,5 +126,19 @@ TEST(EffectImage, FireSceneMatchesItsReference) {
                   << " may), the first at (" << c.firstX << ", " << c.firstY
                   << "); largest difference " << c.largest << ".\n  rendered:   " << keptImage
                   << "\n  difference: " << diffImage << " (" << kDiffGain << "x)"
-                  << "\n  reference:  " << DataFile("fire-scene.png");
+                  << "\n  reference:  " << referenceFile;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenes, EffectImage,
+    ::testing::Values(ImageCase{"fire-scene", DataFile("fire-scene.json"), {}, "0020"},
+                      ImageCase{"gallery",
+                                (fs::path(testpaths::SourceDir()) / "examples" / "gallery.json")
+                                    .string(),
+                                {"--frames", "40", "--size", "240x90"},
+                                "0040"}),
+    [](const auto &info) {
+        std::string name = info.param.name;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });

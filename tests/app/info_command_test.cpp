@@ -171,6 +171,10 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
           Expected{"Circle", "0x282C0A37", "Simple Smoke", "Particle shapes"},
           Expected{"Default Color", "0x74874163", "Color Gradient", "Color shaders"},
           Expected{"Default Composite", "0x49120A27", "Nimbra Plugins", "Composites"},
+          Expected{"Flame 2D", "0x364403B7", "Flame 2D Shader", "Particle shapes"},
+          Expected{"Smoke", "0x2E9C15D4", "Smoke Shader", "Particle shapes"},
+          Expected{"Plasma", "0x0DB440DE", "Plasma Shader", "Particle shapes"},
+          Expected{"Spark", "0x30C02456", "Spark Shader", "Particle shapes"},
           Expected{"Noise", "0x2CC66AC1", "Noise Shader", "Particle shapes"}}) {
         SCOPED_TRACE(e.name);
         const std::string cls = lineOf(classes, e.name);
