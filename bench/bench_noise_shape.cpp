@@ -39,15 +39,11 @@ void BM_NoiseShape(benchmark::State &state, int noiseType, float levels, bool ro
 
     const int r = static_cast<int>(state.range(0));
     const double square = double(2 * r + 1) * (2 * r + 1);
-    PixelWork work;
     double evaluations = 0.0;
     Noise3Clock noise;
-    int index = 0;
-    for (auto _ : state) {
-        if (index % 16 == 0) noise.Measure(1);
-        DrawParticle(*shape, r, index++, rows, work);
+    const PixelWork work = DrawParticles(state, *shape, rows, noise, [&] {
         evaluations += square * shape->NoiseEvaluations();
-    }
+    });
     shape->__EndFrame__(0);
     shape->DeleteThis();
 

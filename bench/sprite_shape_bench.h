@@ -82,14 +82,14 @@ constexpr int kMaxRadius = 64;
 
 /// Particle `index` (its age spread over a life of 4800 ticks) of radius r ≤ kMaxRadius:
 /// `__BeginParticle__`, then every pixel of its square, row by row through the row call as
-/// the engine asks for them, or pixel by pixel through the plug-in contract. Adds to `work`.
+/// the engine asks for them, or pixel by pixel through the plug-in contract. Counts the pixels
+/// into `work` (not the time: a clock read costs about as much as a small particle).
 inline void DrawParticle(NimbraPlugIn &shape, int r, int index, bool rows, PixelWork &work) {
     ParticleInfo p;
     p.lifeEnd = 4800;
     p.age = (index * 613) % 4800;
     p.particleIndex = index;
     const IShapeRows *rowCall = GetShapeRows(&shape);
-    const double start = ThreadSeconds();
     shape.__BeginParticle__(1.0f, r, &p);
     std::uint32_t sum = 0;
     for (int y = -r; y <= r; ++y) {
@@ -112,23 +112,37 @@ inline void DrawParticle(NimbraPlugIn &shape, int r, int index, bool rows, Pixel
             }
         }
     }
-    work.seconds += ThreadSeconds() - start;
     benchmark::DoNotOptimize(sum);
     work.asked += std::int64_t(2 * r + 1) * (2 * r + 1);
 }
 
 /// Particles of radius `state.range(0)` drawn with `shape` (its frame begun) for as long as
-/// the benchmark runs, noise3's cost measured a little at a time between them.
-inline PixelWork DrawParticles(benchmark::State &state, NimbraPlugIn &shape, bool rows,
-                               Noise3Clock &noise) {
+/// the benchmark runs, `afterEach()` called after each. They are timed in batches of 16,
+/// noise3's cost measured between the batches.
+template <typename AfterEach>
+PixelWork DrawParticles(benchmark::State &state, NimbraPlugIn &shape, bool rows,
+                        Noise3Clock &noise, AfterEach afterEach) {
+    constexpr int kBatch = 16;
     const int r = static_cast<int>(state.range(0));
     PixelWork work;
     int index = 0;
+    double batchStart = -1.0;
     for (auto _ : state) {
-        if (index % 16 == 0) noise.Measure(1);
+        if (index % kBatch == 0) {
+            if (batchStart >= 0.0) work.seconds += ThreadSeconds() - batchStart;
+            noise.Measure(1);
+            batchStart = ThreadSeconds();
+        }
         DrawParticle(shape, r, index++, rows, work);
+        afterEach();
     }
+    if (batchStart >= 0.0) work.seconds += ThreadSeconds() - batchStart;
     return work;
+}
+
+inline PixelWork DrawParticles(benchmark::State &state, NimbraPlugIn &shape, bool rows,
+                               Noise3Clock &noise) {
+    return DrawParticles(state, shape, rows, noise, [] {});
 }
 
 }  // namespace shapebench
