@@ -1,6 +1,7 @@
 /// @file main.cpp
 /// @brief The `nimbra` program: global options, one sub-command per job, exit codes.
 #include "app_context.h"
+#include "farm_command.h"
 #include "info_command.h"
 #include "preset_command.h"
 #include "render_command.h"
@@ -21,7 +22,7 @@ int main(int argc, char **argv) {
     GlobalOptions options;
     AddGlobalOptions(app, options);
     const std::vector<Command> commands = {AddInfoCommand(app), AddRenderCommand(app),
-                                           AddPresetCommand(app)};
+                                           AddPresetCommand(app), AddFarmCommand(app)};
     app.footer(
         "Plug-in directories: without --plugins, the directories listed in NIMBRA_PLUGIN_PATH\n"
         "(colon-separated), then <program dir>/plugins, then <program "
@@ -36,6 +37,7 @@ int main(int argc, char **argv) {
         "  nimbra render -o out/demo.####.png     render the built-in demo scene\n"
         "  nimbra info                            list the modules and their classes\n"
         "  nimbra preset show fire.nbr            describe an effect library file\n"
+        "  nimbra farm slurm shot.json --chunk 10 split a shot into a Slurm job array\n"
         "  nimbra --plugins ./build/plugins info  list the modules of one directory\n"
         "  nimbra --config-dir /tmp/cfg info      use another configuration directory");
 

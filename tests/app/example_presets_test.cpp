@@ -2,7 +2,7 @@
 /// @brief Every helper of every example scene, saved as a preset and applied in a copy of the
 ///        scene that keeps only the helper's particle systems, renders the same frame.
 #include "common/temp_folder.h"
-#include "common/test_paths.h"
+#include "example_scenes.h"
 #include "program_run.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ using testfiles::ReadBytes;
 
 namespace {
 
-const fs::path kExamples = fs::path(testpaths::SourceDir()) / "examples";
+const fs::path kExamples = ExamplesFolder();
 
 /// The scene's helper objects (the nodes' objects of class "Nimbra"), with their node names.
 void FindHelpers(nlohmann::json &nodes,
@@ -89,21 +89,7 @@ TEST_P(ExamplePresets, RenderTheSameThroughTheirPresets) {
         << folder.Path("original.0010.png") << " and through-presets.0010.png)";
 }
 
-std::vector<std::string> ExampleScenes() {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(kExamples))
-        if (entry.path().extension() == ".json")
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 INSTANTIATE_TEST_SUITE_P(EveryExample, ExamplePresets, ::testing::ValuesIn(ExampleScenes()),
-                         [](const auto &info) {
-                             std::string n = info.param.substr(0, info.param.size() - 5);
-                             for (char &c : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return n;
-                         });
+                         ExampleTestName);
 
 }  // namespace

@@ -1,5 +1,6 @@
 /// @file program_run.h
-/// @brief Runs the `nimbra` program from a test and captures what it wrote and its exit code.
+/// @brief Runs the `nimbra` program (or another one) from a test and captures what it wrote
+///        and its exit code.
 #pragma once
 
 #include "common/temp_folder.h"
@@ -34,13 +35,13 @@ inline std::string ReadText(const std::filesystem::path &path) {
 
 /// Runs the program with `args` and the environment of the test plus `extraEnv` entries, in
 /// the current folder or `workDir` when given.
-inline ProgramRun RunNimbra(const std::vector<std::string> &args,
-                            const std::vector<std::string> &extraEnv = {},
-                            const std::string &workDir = {}) {
+inline ProgramRun RunProgram(const std::string &program, const std::vector<std::string> &args,
+                             const std::vector<std::string> &extraEnv = {},
+                             const std::string &workDir = {}) {
     const testfiles::TempFolder captured("run");
     const std::string outPath = captured.Path("out"), errPath = captured.Path("err");
 
-    std::vector<std::string> argStrings{testpaths::NimbraProgram()};
+    std::vector<std::string> argStrings{program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (std::string &a : argStrings) argv.push_back(a.data());
@@ -70,6 +71,13 @@ inline ProgramRun RunNimbra(const std::vector<std::string> &args,
     run.out = ReadText(outPath);
     run.err = ReadText(errPath);
     return run;
+}
+
+/// Runs the `nimbra` program under test.
+inline ProgramRun RunNimbra(const std::vector<std::string> &args,
+                            const std::vector<std::string> &extraEnv = {},
+                            const std::string &workDir = {}) {
+    return RunProgram(testpaths::NimbraProgram(), args, extraEnv, workDir);
 }
 
 inline bool Contains(const std::string &text, const std::string &part) {
