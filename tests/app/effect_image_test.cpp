@@ -9,8 +9,8 @@
 /// The references are the program's own renders, looked at and found right when they were
 /// made. After an intended change of the picture, make them again with
 ///   ./build/nimbra render tests/data/fire-scene.json -o tests/data/fire-scene.png
-///   ./build/nimbra render examples/gallery.json --frames 40 --size 240x90 \
-///       -o tests/data/gallery.####.png   (then rename it tests/data/gallery.png)
+///   ./build/nimbra render examples/gallery.json --frames 40 --size 240x90
+///       -o tests/data/gallery.####.png   (one line; then rename it tests/data/gallery.png)
 /// and look at them before committing them.
 #include "common/test_paths.h"
 #include "program_run.h"
