@@ -63,7 +63,7 @@ FarmJob MakeJob(const ShotOptions &o, const GlobalOptions &global) {
     const SceneRenderSettings fromScene = ReadSceneRenderSettings(job.scene);
 
     try {
-        job.frames = !o.frames.empty() ? ParseFrameRanges(o.frames)
+        job.frames = !o.frames.empty()           ? ParseFrameRanges(o.frames)
                      : !fromScene.frames.empty() ? ParseFrameRange(fromScene.frames)
                                                  : std::vector<int>{};
     } catch (const FrameRangeError &e) {
@@ -85,15 +85,17 @@ FarmJob MakeJob(const ShotOptions &o, const GlobalOptions &global) {
     if (o.chunk < 1) throw UsageError("--chunk: a chunk holds at least one frame");
     job.chunks = ChunkFrames(job.frames, o.chunk);
     job.name = JobName(job.scene);
-    job.folder = fs::absolute(o.jobDir.empty() ? fs::path("farm") / job.name : fs::path(o.jobDir))
-                     .lexically_normal();
+    job.folder =
+        fs::absolute(o.jobDir.empty() ? fs::path("farm") / job.name : fs::path(o.jobDir))
+            .lexically_normal();
     job.program = CurrentProgram();
     job.globalOptions = ForwardedGlobalOptions(global);
     if (!o.size.empty()) {
         ParseImageSize(o.size);  // refused here rather than in every task
         job.renderOptions.insert(job.renderOptions.end(), {"--size", o.size});
     }
-    if (!o.camera.empty()) job.renderOptions.insert(job.renderOptions.end(), {"--camera", o.camera});
+    if (!o.camera.empty())
+        job.renderOptions.insert(job.renderOptions.end(), {"--camera", o.camera});
     return job;
 }
 
@@ -116,7 +118,8 @@ void AddShotOptions(CLI::App *command, ShotOptions &o) {
                      "Folder for the job's files, logs and task outcomes (default: "
                      "farm/<scene name>)")
         ->type_name("DIR");
-    command->add_option("--size", o.size, "Frame size instead of the scene's")->type_name("WxH");
+    command->add_option("--size", o.size, "Frame size instead of the scene's")
+        ->type_name("WxH");
     command->add_option("--camera", o.camera, "View through this node")->type_name("NODE");
 }
 
@@ -161,7 +164,8 @@ int RunSlurm(const ShotOptions &o, const SlurmSettings &settings, bool submit,
     std::printf("Submitted Slurm job %s (%zu tasks).\n", id.c_str(), job.chunks.size());
     std::printf("Follow it:  squeue -j %s    logs: %s\n", id.c_str(),
                 (job.folder / "logs").c_str());
-    std::printf("When it ends:  nimbra farm status %s\n", ShellQuote(job.folder.string()).c_str());
+    std::printf("When it ends:  nimbra farm status %s\n",
+                ShellQuote(job.folder.string()).c_str());
     return kExitSuccess;
 }
 
@@ -176,11 +180,12 @@ int RunOpenJd(const ShotOptions &o, const GlobalOptions &global) {
     }
     std::printf("Wrote %s: %s, %d frames per task.\n", file.c_str(), FrameCount(job).c_str(),
                 o.chunk);
-    std::printf("Its folder is a job bundle: submit it to your scheduler (for example\n"
-                "  deadline bundle submit %s\n"
-                "or run it locally with an Open Job Description runner), and set the Frames,\n"
-                "ChunkSize, SceneFile and OutputPattern parameters there.\n",
-                ShellQuote(job.folder.string()).c_str());
+    std::printf(
+        "Its folder is a job bundle: submit it to your scheduler (for example\n"
+        "  deadline bundle submit %s\n"
+        "or run it locally with an Open Job Description runner), and set the Frames,\n"
+        "ChunkSize, SceneFile and OutputPattern parameters there.\n",
+        ShellQuote(job.folder.string()).c_str());
     return kExitSuccess;
 }
 
@@ -237,16 +242,18 @@ int RunRetry(const std::string &folder, bool unfinished, bool submit) {
     std::string list;
     for (const std::size_t i : indices) list += (list.empty() ? "" : ",") + std::to_string(i);
     if (!submit) {
-        std::printf("Tasks to run again: %s\nSubmit them with:  nimbra farm retry %s%s --submit\n"
-                    "(or: sbatch --array=%s %s)\n",
-                    list.c_str(), ShellQuote(job.folder.string()).c_str(),
-                    unfinished ? " --unfinished" : "", list.c_str(),
-                    ShellQuote(SlurmScriptFile(job).string()).c_str());
+        std::printf(
+            "Tasks to run again: %s\nSubmit them with:  nimbra farm retry %s%s --submit\n"
+            "(or: sbatch --array=%s %s)\n",
+            list.c_str(), ShellQuote(job.folder.string()).c_str(),
+            unfinished ? " --unfinished" : "", list.c_str(),
+            ShellQuote(SlurmScriptFile(job).string()).c_str());
         return kExitSuccess;
     }
     const std::string id = SubmitSlurmJob(job, indices);
     std::printf("Submitted Slurm job %s: tasks %s again.\n", id.c_str(), list.c_str());
-    std::printf("When it ends:  nimbra farm status %s\n", ShellQuote(job.folder.string()).c_str());
+    std::printf("When it ends:  nimbra farm status %s\n",
+                ShellQuote(job.folder.string()).c_str());
     return kExitSuccess;
 }
 
@@ -263,7 +270,8 @@ Command AddFarmCommand(CLI::App &app) {
     auto o = std::make_shared<Options>();
 
     CLI::App *farm = app.add_subcommand(
-        "farm", "Split a shot into chunks of frames for a render farm (Slurm, Open Job Description)");
+        "farm",
+        "Split a shot into chunks of frames for a render farm (Slurm, Open Job Description)");
     farm->require_subcommand(1);
 
     CLI::App *slurm = farm->add_subcommand(
@@ -276,7 +284,8 @@ Command AddFarmCommand(CLI::App &app) {
         ->type_name("N");
     slurm->add_flag("--submit", o->submit, "Submit the array with sbatch");
     slurm->footer(
-        "Writes job.sbatch and job.json into the job folder; each array task renders its chunk\n"
+        "Writes job.sbatch and job.json into the job folder; each array task renders its "
+        "chunk\n"
         "with this nimbra program, logs to logs/task-N.log and leaves its exit code in\n"
         "status/task-N. Paths are made absolute: the farm's nodes must see the same files.\n\n"
         "Examples:\n"
@@ -289,11 +298,13 @@ Command AddFarmCommand(CLI::App &app) {
         "openjd", "Write an Open Job Description job template with chunked render tasks");
     AddShotOptions(openjd, o->shot);
     openjd->footer(
-        "Writes template.json into the job folder, which is then a job bundle: the frame range,\n"
+        "Writes template.json into the job folder, which is then a job bundle: the frame "
+        "range,\n"
         "chunk size, scene and output pattern are job parameters; each task runs\n"
         "`nimbra render ... --frames <its chunk> --progress openjd`.\n\n"
         "Example:\n"
-        "  nimbra farm openjd shot.json -o /shared/out/shot.####.exr --frames 1-240 --chunk 10");
+        "  nimbra farm openjd shot.json -o /shared/out/shot.####.exr --frames 1-240 --chunk "
+        "10");
 
     CLI::App *status =
         farm->add_subcommand("status", "Show which tasks of a Slurm job finished or failed");

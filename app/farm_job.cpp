@@ -40,7 +40,8 @@ std::string CompactFrameList(const std::vector<int> &frames) {
         std::size_t end = i + 1;
         if (end < frames.size()) {
             const long step = long(frames[end]) - frames[i];
-            while (end + 1 < frames.size() && long(frames[end + 1]) - frames[end] == step) ++end;
+            while (end + 1 < frames.size() && long(frames[end + 1]) - frames[end] == step)
+                ++end;
             const std::size_t length = end - i + 1;
             if (step != 0 && (length >= 3 || step == 1 || step == -1)) {
                 if (!text.empty()) text += ',';
@@ -69,7 +70,8 @@ std::vector<std::string> ForwardedGlobalOptions(const GlobalOptions &global) {
     for (const std::string &dir : global.pluginDirs)
         options.insert(options.end(), {"--plugins", fs::absolute(dir).string()});
     if (!global.configDir.empty())
-        options.insert(options.end(), {"--config-dir", fs::absolute(global.configDir).string()});
+        options.insert(options.end(),
+                       {"--config-dir", fs::absolute(global.configDir).string()});
     return options;
 }
 
@@ -107,7 +109,8 @@ void SaveFarmJob(const FarmJob &job) {
 FarmJob LoadFarmJob(const fs::path &folder) {
     const fs::path file = folder / kJobFile;
     std::ifstream in(file);
-    if (!in) throw std::runtime_error(file.string() + ": not a job folder (no " + kJobFile + ")");
+    if (!in)
+        throw std::runtime_error(file.string() + ": not a job folder (no " + kJobFile + ")");
     FarmJob job;
     try {
         const nlohmann::json data = nlohmann::json::parse(in);
@@ -144,8 +147,7 @@ std::vector<TaskOutcome> ReadTaskOutcomes(const FarmJob &job) {
         int code = 0;
         if (!(in >> code)) continue;  // not written yet (or cut short): not finished
         outcomes[i].exitCode = code;
-        outcomes[i].state =
-            code == 0 ? TaskOutcome::State::kDone : TaskOutcome::State::kFailed;
+        outcomes[i].state = code == 0 ? TaskOutcome::State::kDone : TaskOutcome::State::kFailed;
     }
     return outcomes;
 }

@@ -51,8 +51,9 @@ nlohmann::json OpenJdTemplate(const FarmJob &job, int chunkSize) {
           {{"name", kOutput},
            {"type", "STRING"},
            {"default", job.output},
-           {"description", "Output file pattern: #### is the frame number, the extension picks "
-                           "the format."}},
+           {"description",
+            "Output file pattern: #### is the frame number, the extension picks "
+            "the format."}},
           {{"name", kFrames},
            {"type", "STRING"},
            {"default", CompactFrameList(frames)},
@@ -79,5 +80,6 @@ nlohmann::json OpenJdTemplate(const FarmJob &job, int chunkSize) {
                  {{"defaultTaskCount", Param(kChunkSize)},
                   // A chunk may be any set of the shot's frames: stepped shots chunk too.
                   {"rangeConstraint", "NONCONTIGUOUS"}}}}}}}},
-           {"script", {{"actions", {{"onRun", {{"command", Param(kProgram)}, {"args", args}}}}}}}}}}};
+           {"script",
+            {{"actions", {{"onRun", {{"command", Param(kProgram)}, {"args", args}}}}}}}}}}};
 }

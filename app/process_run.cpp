@@ -35,7 +35,8 @@ public:
         if (fd_ < 0) return text;
         lseek(fd_, 0, SEEK_SET);
         char buffer[4096];
-        for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+        for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, size_t(n));
         return text;
     }
 

@@ -25,7 +25,7 @@ std::string TaskCommand(const FarmJob &job) {
         if (a == kChunkFrames)
             line += "\"${chunks[$task]}\"";
         else if (a == kThreads)
-            line += "\"${SLURM_CPUS_PER_TASK:-1}\"";
+            line += "\"$threads\"";
         else
             line += ShellQuote(a);
     }
@@ -59,14 +59,17 @@ std::string SlurmScript(const FarmJob &job, const SlurmSettings &settings) {
       // sbatch reads #SBATCH lines without a shell: the paths go in as they are.
       << "#SBATCH --job-name=nimbra-" << job.name << '\n'
       << "#SBATCH --array=0-" << job.chunks.size() - 1 << '\n'
-      << "#SBATCH --output=" << (job.folder / "logs" / "task-%a.log").string() << '\n'
+      << "#SBATCH --output=" << (job.folder / "logs" / "task-%a.log").string()
+      << '\n'
       // A task whose node fails is queued again rather than lost.
       << "#SBATCH --requeue\n";
     if (!settings.partition.empty()) s << "#SBATCH --partition=" << settings.partition << '\n';
     if (!settings.timeLimit.empty()) s << "#SBATCH --time=" << settings.timeLimit << '\n';
-    if (settings.cpusPerTask > 0) s << "#SBATCH --cpus-per-task=" << settings.cpusPerTask << '\n';
+    if (settings.cpusPerTask > 0)
+        s << "#SBATCH --cpus-per-task=" << settings.cpusPerTask << '\n';
     s << "\nset -u\nchunks=(\n";
-    for (const auto &chunk : job.chunks) s << "    " << ShellQuote(CompactFrameList(chunk)) << '\n';
+    for (const auto &chunk : job.chunks)
+        s << "    " << ShellQuote(CompactFrameList(chunk)) << '\n';
     s << ")\n"
       << "task=${SLURM_ARRAY_TASK_ID:?this script runs as a Slurm array task: submit it with "
          "sbatch}\n"
@@ -74,7 +77,9 @@ std::string SlurmScript(const FarmJob &job, const SlurmSettings &settings) {
       << "rm -f \"$status_file\"\n"
       << "echo \"nimbra: task $task of job ${SLURM_ARRAY_JOB_ID:-?} renders frames "
          "${chunks[$task]} on $(hostname)\"\n"
-      // Render threads: the CPUs Slurm gave the task.
+      // Render threads: the CPUs Slurm gave the task ("2" or "2(x1)" per node).
+      << "threads=${SLURM_CPUS_PER_TASK:-${SLURM_JOB_CPUS_PER_NODE:-1}}\n"
+      << "threads=${threads%%(*}\n"
       << TaskCommand(job) << "\n"
       << "code=$?\n"
       << "echo \"$code\" > \"$status_file\"\n"
@@ -95,9 +100,9 @@ std::string SubmitSlurmJob(FarmJob &job, const std::vector<std::size_t> &indices
     if (run.exitCode != 0) {
         std::string message = run.err.empty() ? run.out : run.err;
         while (!message.empty() && message.back() == '\n') message.pop_back();
-        throw std::runtime_error("sbatch refused the job: " +
-                                 (message.empty() ? "exit code " + std::to_string(run.exitCode)
-                                                  : message));
+        throw std::runtime_error(
+            "sbatch refused the job: " +
+            (message.empty() ? "exit code " + std::to_string(run.exitCode) : message));
     }
     // --parsable prints "jobid" or "jobid;cluster".
     std::string id = run.out.substr(0, run.out.find_first_of(";\n"));

@@ -13,7 +13,7 @@
 struct SlurmSettings {
     std::string partition;  ///< --partition
     std::string timeLimit;  ///< --time (Slurm's forms: "30", "1:00:00", "1-0")
-    int cpusPerTask = 0;    ///< --cpus-per-task; 0: the cluster's default (render threads follow)
+    int cpusPerTask = 0;  ///< --cpus-per-task; 0: the cluster's default (render threads follow)
 };
 
 /// The batch script: one array task per chunk, each rendering its chunk with the job's

@@ -8,6 +8,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libnoise-dev
     libopenimageio-dev openimageio-tools
     nlohmann-json3-dev libcli11-dev libtbb-dev
+    # the farm tests run a one-node Slurm cluster (scripts/local-slurm.sh)
+    slurm-wlm munge
 )
 
 missing=()

@@ -27,18 +27,21 @@ TEST_P(CompactFrames, ReadBackAsTheSameFramesInTheSameOrder) {
     EXPECT_EQ(ParseFrameRange(CompactFrameList(c.frames)), c.frames);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lists, CompactFrames,
-    ::testing::Values(CompactCase{{1, 2, 3, 4, 5}, "1-5"}, CompactCase{{1, 11, 21, 31}, "1-31:10"},
-                      CompactCase{{5, 4, 3}, "5-3"}, CompactCase{{10, 6, 2}, "10-2:4"},
-                      CompactCase{{3, 7, 10, 11, 12}, "3,7,10-12"},
-                      CompactCase{{-3, -2, -1, 0}, "-3-0"}, CompactCase{{4, 5}, "4-5"},
-                      CompactCase{{1, 3}, "1,3"}, CompactCase{{7}, "7"},
-                      CompactCase{{1, 2, 4, 8, 16}, "1-2,4,8,16"}));
+INSTANTIATE_TEST_SUITE_P(Lists, CompactFrames,
+                         ::testing::Values(CompactCase{{1, 2, 3, 4, 5}, "1-5"},
+                                           CompactCase{{1, 11, 21, 31}, "1-31:10"},
+                                           CompactCase{{5, 4, 3}, "5-3"},
+                                           CompactCase{{10, 6, 2}, "10-2:4"},
+                                           CompactCase{{3, 7, 10, 11, 12}, "3,7,10-12"},
+                                           CompactCase{{-3, -2, -1, 0}, "-3-0"},
+                                           CompactCase{{4, 5}, "4-5"},
+                                           CompactCase{{1, 3}, "1,3"}, CompactCase{{7}, "7"},
+                                           CompactCase{{1, 2, 4, 8, 16}, "1-2,4,8,16"}));
 
 TEST(FarmCommand, RefusesShotsThatCannotRender) {
     testfiles::TempFolder folder;
-    const std::string scene = testpaths::SourceDir() + "/examples/spark-fountain.json";
+    const std::string scene =
+        std::string(testpaths::SourceDir()) + "/examples/spark-fountain.json";
     const std::string out = folder.Path("out.####.exr");
     const struct {
         std::vector<std::string> args;

@@ -18,16 +18,18 @@ using apptest::RunNimbra;
 
 namespace {
 
-/// A run of frames and the one of them rendered again alone.
+/// A run of frames, the one of them rendered again alone, and the frame size.
 struct Split {
     std::string run;
     std::string alone;  ///< four digits, as the output pattern writes it
+    std::string size;   ///< empty: the scene's
 };
 
-/// Frames 1-20 and frame 17; a scene whose plates exist only every 30 frames uses those.
+/// Frames 1-20 and frame 17 at 80 x 45; a scene composited onto plates, which exist every 30
+/// frames at the scene's size, renders those.
 Split SplitFor(const std::string &scene) {
-    if (scene == "plate-scene.json") return {"0-60x30", "0060"};
-    return {"1-20", "0017"};
+    if (scene == "plate-scene.json") return {"0-60x30", "0060", ""};
+    return {"1-20", "0017", "80x45"};
 }
 
 class FrameIdentity : public ::testing::TestWithParam<std::string> {};
@@ -36,11 +38,15 @@ TEST_P(FrameIdentity, FrameRenderedAloneEqualsItInARange) {
     const std::string scene = (ExamplesFolder() / GetParam()).string();
     const Split split = SplitFor(GetParam());
     testfiles::TempFolder folder;
+    fs::create_directories(folder.Path("config"));
     const auto render = [&](const std::string &frames, const std::string &stem) {
-        const ProgramRun run =
-            RunNimbra({"--config-dir", folder.Path("config"), "render", scene, "-o",
-                       folder.Path(stem + ".####.exr"), "--frames", frames, "--size", "80x45",
-                       "--progress", "plain"});
+        std::vector<std::string> args = {"--config-dir", folder.Path("config"),
+                                         "render",       scene,
+                                         "-o",           folder.Path(stem + ".####.exr"),
+                                         "--frames",     frames,
+                                         "--progress",   "plain"};
+        if (!split.size.empty()) args.insert(args.end(), {"--size", split.size});
+        const ProgramRun run = RunNimbra(args);
         EXPECT_EQ(run.exitCode, 0) << run.err;
     };
     render(split.run, "range");

@@ -10,7 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
-#include <regex>
+#include <algorithm>
+#include <cctype>
+#include <map>
 #include <set>
 
 using apptest::ProgramRun;
@@ -22,9 +24,22 @@ namespace {
 
 // The template format's rules, written out --------------------------------------------------
 
+/// 1 … 64 of [A-Za-z0-9_], not starting with a digit; extensions: 3 … 128 of [A-Z0-9_].
 bool IsIdentifier(const json &v) {
-    static const std::regex identifier("[A-Za-z_][A-Za-z0-9_]{0,63}");
-    return v.is_string() && std::regex_match(v.get<std::string>(), identifier);
+    if (!v.is_string()) return false;
+    const std::string s = v;
+    return !s.empty() && s.size() <= 64 && !std::isdigit(static_cast<unsigned char>(s[0])) &&
+           std::all_of(s.begin(), s.end(), [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+           });
+}
+bool IsExtensionName(const json &v) {
+    if (!v.is_string()) return false;
+    const std::string s = v;
+    return s.size() >= 3 && s.size() <= 128 && std::all_of(s.begin(), s.end(), [](char c) {
+               return std::isupper(static_cast<unsigned char>(c)) ||
+                      std::isdigit(static_cast<unsigned char>(c)) || c == '_';
+           });
 }
 
 /// A name of 1 … max characters without control characters.
@@ -36,8 +51,8 @@ bool IsName(const json &v, std::size_t max) {
 }
 
 /// Appends to `problems` the keys of `object` that `allowed` does not hold.
-void OnlyKeys(const json &object, const std::set<std::string> &allowed, const std::string &where,
-              std::vector<std::string> &problems) {
+void OnlyKeys(const json &object, const std::set<std::string> &allowed,
+              const std::string &where, std::vector<std::string> &problems) {
     for (const auto &[key, value] : object.items())
         if (!allowed.count(key)) problems.push_back(where + ": unknown key " + key);
 }
@@ -45,9 +60,18 @@ void OnlyKeys(const json &object, const std::set<std::string> &allowed, const st
 /// Every "{{ … }}" of `text` must name a value in `scope`.
 void CheckFormatString(const std::string &text, const std::set<std::string> &scope,
                        const std::string &where, std::vector<std::string> &problems) {
-    static const std::regex reference(R"(\{\{\s*([^}]*?)\s*\}\})");
-    for (std::sregex_iterator m(text.begin(), text.end(), reference), end; m != end; ++m)
-        if (!scope.count((*m)[1])) problems.push_back(where + ": unknown value " + (*m)[1].str());
+    for (std::size_t open = text.find("{{"); open != std::string::npos;
+         open = text.find("{{", open + 2)) {
+        const std::size_t close = text.find("}}", open);
+        if (close == std::string::npos) {
+            problems.push_back(where + ": unclosed {{");
+            return;
+        }
+        std::string name = text.substr(open + 2, close - open - 2);
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t") + 1);
+        if (!scope.count(name)) problems.push_back(where + ": unknown value " + name);
+    }
 }
 
 /// What is wrong with a job template, by the format's rules (the parts a Nimbra template
@@ -56,17 +80,17 @@ std::vector<std::string> TemplateProblems(const json &t) {
     std::vector<std::string> problems;
     const auto fail = [&](const std::string &p) { problems.push_back(p); };
     if (!t.is_object()) return {"not an object"};
-    OnlyKeys(t, {"specificationVersion", "$schema", "extensions", "name", "description",
-                 "parameterDefinitions", "steps"},
+    OnlyKeys(t,
+             {"specificationVersion", "$schema", "extensions", "name", "description",
+              "parameterDefinitions", "steps"},
              "template", problems);
     if (t.value("specificationVersion", "") != "jobtemplate-2023-09")
         fail("specificationVersion is not jobtemplate-2023-09");
     std::set<std::string> extensions;
     if (t.contains("extensions")) {
-        static const std::regex extension("[A-Z_0-9]{3,128}");
         if (!t["extensions"].is_array() || t["extensions"].empty()) fail("extensions: empty");
         for (const json &e : t["extensions"]) {
-            if (!e.is_string() || !std::regex_match(e.get<std::string>(), extension))
+            if (!IsExtensionName(e))
                 fail("extensions: bad name");
             else
                 extensions.insert(e.get<std::string>());
@@ -79,19 +103,21 @@ std::vector<std::string> TemplateProblems(const json &t) {
             fail("parameterDefinitions: 1 to 50 entries");
         for (const json &d : defs) {
             const std::string type = d.value("type", "");
-            if (!IsIdentifier(d.value("name", json())) || params.count("Param." + d.value("name", "")))
+            if (!IsIdentifier(d.value("name", json())) ||
+                params.count("Param." + d.value("name", "")))
                 fail("parameter name missing, malformed or repeated");
             params.insert("Param." + d.value("name", ""));
             params.insert("RawParam." + d.value("name", ""));
-            std::set<std::string> keys = {"name", "type", "description", "default",
-                                          "allowedValues", "userInterface"};
+            std::set<std::string> keys = {"name",    "type",          "description",
+                                          "default", "allowedValues", "userInterface"};
             if (type == "STRING" || type == "PATH") {
                 keys.insert({"minLength", "maxLength"});
-                if (d.contains("default") && !d["default"].is_string()) fail("default: a string");
+                if (d.contains("default") && !d["default"].is_string())
+                    fail("default: a string");
             } else if (type == "INT" || type == "FLOAT") {
                 keys.insert({"minValue", "maxValue"});
-                if (d.contains("default") &&
-                    !(type == "INT" ? d["default"].is_number_integer() : d["default"].is_number()))
+                if (d.contains("default") && !(type == "INT" ? d["default"].is_number_integer()
+                                                             : d["default"].is_number()))
                     fail("default: a number of the parameter's type");
                 if (d.contains("default") && d.contains("minValue") &&
                     d["default"].get<double>() < d["minValue"].get<double>())
@@ -105,7 +131,8 @@ std::vector<std::string> TemplateProblems(const json &t) {
                     flows{"NONE", "IN", "OUT", "INOUT"};
                 if (d.contains("objectType") && !objects.count(d.value("objectType", "")))
                     fail("objectType");
-                if (d.contains("dataFlow") && !flows.count(d.value("dataFlow", ""))) fail("dataFlow");
+                if (d.contains("dataFlow") && !flows.count(d.value("dataFlow", "")))
+                    fail("dataFlow");
             }
             OnlyKeys(d, keys, "parameter " + d.value("name", ""), problems);
         }
@@ -118,10 +145,12 @@ std::vector<std::string> TemplateProblems(const json &t) {
     std::set<std::string> stepNames;
     for (const json &step : t["steps"]) {
         const std::string where = "step " + step.value("name", "");
-        OnlyKeys(step, {"name", "description", "dependencies", "stepEnvironments",
-                        "hostRequirements", "parameterSpace", "script"},
+        OnlyKeys(step,
+                 {"name", "description", "dependencies", "stepEnvironments", "hostRequirements",
+                  "parameterSpace", "script"},
                  where, problems);
-        if (!IsName(step.value("name", json()), 64) || !stepNames.insert(step.value("name", "")).second)
+        if (!IsName(step.value("name", json()), 64) ||
+            !stepNames.insert(step.value("name", "")).second)
             fail(where + ": name missing, too long or repeated");
         std::set<std::string> scope = params;
         scope.insert({"Session.WorkingDirectory", "Session.HasPathMappingRules",
@@ -155,7 +184,8 @@ std::vector<std::string> TemplateProblems(const json &t) {
                     fail(where + ": CHUNK[INT] without the TASK_CHUNKING extension");
                 OnlyKeys(d, {"name", "type", "range", "chunks"}, where, problems);
                 const json chunks = d.value("chunks", json::object());
-                OnlyKeys(chunks, {"defaultTaskCount", "targetRuntimeSeconds", "rangeConstraint"},
+                OnlyKeys(chunks,
+                         {"defaultTaskCount", "targetRuntimeSeconds", "rangeConstraint"},
                          where + " chunks", problems);
                 const json count = chunks.value("defaultTaskCount", json());
                 if (count.is_string())
@@ -181,8 +211,10 @@ std::vector<std::string> TemplateProblems(const json &t) {
         else
             CheckFormatString(onRun["command"], scope, where + " command", problems);
         for (const json &arg : onRun.value("args", json::array())) {
-            if (!arg.is_string()) fail(where + ": an argument that is not a string");
-            else CheckFormatString(arg, scope, where + " args", problems);
+            if (!arg.is_string())
+                fail(where + ": an argument that is not a string");
+            else
+                CheckFormatString(arg, scope, where + " args", problems);
         }
     }
     return problems;
@@ -199,8 +231,10 @@ std::vector<int> RangeValues(const std::string &expression) {
         char dash = 0, colon = 0;
         std::stringstream s(item);
         s >> first;
-        if (!(s >> dash)) last = first;
-        else s >> last >> colon >> step;
+        if (!(s >> dash))
+            last = first;
+        else
+            s >> last >> colon >> step;
         for (int f = first; f <= last; f += step) values.push_back(f);
     }
     return values;
@@ -216,18 +250,19 @@ std::string Resolve(std::string text, const std::map<std::string, std::string> &
 
 TEST(OpenJdTemplate, KeepsTheFormatsRulesAndItsTasksRenderTheShot) {
     testfiles::TempFolder folder;
-    const std::string scene = testpaths::SourceDir() + "/examples/spark-fountain.json";
-    const ProgramRun made = RunNimbra({"--config-dir", folder.Path("config"), "farm", "openjd",
-                                       scene, "-o", folder.Path("farm/spark.####.exr"),
-                                       "--frames", "1-12", "--chunk", "5", "--size", "64x36",
-                                       "--job-dir", folder.Path("job")});
+    std::filesystem::create_directories(folder.Path("config"));
+    const std::string scene =
+        std::string(testpaths::SourceDir()) + "/examples/spark-fountain.json";
+    const ProgramRun made =
+        RunNimbra({"--config-dir", folder.Path("config"), "farm", "openjd", scene, "-o",
+                   folder.Path("farm/spark.####.exr"), "--frames", "1-12", "--chunk", "5",
+                   "--size", "64x36", "--job-dir", folder.Path("job")});
     ASSERT_EQ(made.exitCode, 0) << made.err;
     const json t = json::parse(std::ifstream(folder.Path("job/template.json")));
     EXPECT_EQ(TemplateProblems(t), std::vector<std::string>{}) << t.dump(2);
 
     // The rules catch what a scheduler would refuse.
-    for (const auto &[path, value] :
-         std::vector<std::pair<json::json_pointer, json>>{
+    for (const auto &[path, value] : std::vector<std::pair<json::json_pointer, json>>{
              {json::json_pointer("/extensions"), json::array({"BOGUS"})},
              {json::json_pointer("/steps/0/script/actions/onRun/args/0"), "{{Param.Nope}}"},
              {json::json_pointer("/parameterDefinitions/0/name"), "1st"},

@@ -30,16 +30,15 @@ inline ::testing::AssertionResult SameFrames(const std::string &a, const std::st
         for (int px = 0; px < w; ++px) {
             const BMM_Color_64 p = x->Pixel(px, py), q = y->Pixel(px, py);
             const std::size_t i = std::size_t(py) * w + px;
-            const char *channel = p.r != q.r || p.g != q.g || p.b != q.b ? "colour"
-                                  : p.a != q.a                           ? "alpha"
-                                  : x->DepthChannel() &&
-                                          std::memcmp(&x->DepthChannel()[i],
-                                                      &y->DepthChannel()[i], sizeof(float)) != 0
-                                      ? "depth"
-                                  : x->MaterialChannel() &&
-                                          x->MaterialChannel()[i] != y->MaterialChannel()[i]
-                                      ? "material ID"
-                                      : nullptr;
+            const char *channel =
+                p.r != q.r || p.g != q.g || p.b != q.b ? "colour"
+                : p.a != q.a                           ? "alpha"
+                : x->DepthChannel() && std::memcmp(&x->DepthChannel()[i], &y->DepthChannel()[i],
+                                                   sizeof(float)) != 0
+                    ? "depth"
+                : x->MaterialChannel() && x->MaterialChannel()[i] != y->MaterialChannel()[i]
+                    ? "material ID"
+                    : nullptr;
             if (channel)
                 return ::testing::AssertionFailure()
                        << a << " and " << b << " differ in " << channel << " at (" << px << ", "
