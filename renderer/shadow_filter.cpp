@@ -76,6 +76,11 @@ ClassDesc *GetNimbraShadowDesc() {
     return &shadowDesc;
 }
 
+Renderer *NimbraShadowFilter::CreateSceneRenderer() {
+    return dynamic_cast<Renderer *>(
+        static_cast<Animatable *>(CreateInstance(RENDERER_CLASS_ID, SREND_CLASS_ID)));
+}
+
 BOOL NimbraShadowFilter::Render(HWND hWnd) {
     Interface *ip = GetCOREInterface();
     const TimeValue t =
@@ -111,8 +116,7 @@ BOOL NimbraShadowFilter::Render(HWND hWnd) {
         FrameRendParams frp;
         frp.frameDuration = 1.0f;
 
-        RendererPtr renderer(dynamic_cast<Renderer *>(
-            static_cast<Animatable *>(CreateInstance(RENDERER_CLASS_ID, SREND_CLASS_ID))));
+        RendererPtr renderer(CreateSceneRenderer());
         if (!renderer) {
             MessageBox(hWnd, kNoRendererText, kMessageTitle, MB_OK);
             return FALSE;

@@ -9,6 +9,8 @@
 #include "host/class_desc.h"
 #include "host/image_filter.h"
 
+class Renderer;
+
 /// Class of "Nimbra Shadow" (super class FLT_CLASS_ID).
 constexpr Class_ID kNimbraShadowClassID(0x1DCA72D4, 0x757004A0);
 
@@ -44,6 +46,10 @@ public:
     /// information; the lights done before keep their maps. Otherwise the result of the last
     /// map's particle render.
     BOOL Render(HWND hWnd) override;
+
+    /// A new scan-line renderer for one light's view (deleted with `DeleteThis`), or null when
+    /// none is installed.
+    virtual Renderer *CreateSceneRenderer();
 
     Bitmap *map = nullptr;  ///< the map made last; owned by its light
     BOOL useViewportTime = FALSE;
