@@ -56,14 +56,17 @@ struct RendererDeleter {
 };
 using RendererPtr = std::unique_ptr<Renderer, RendererDeleter>;
 
+/// The object of top-level node `node` at t when it is of class (super, id), or null.
+Object *ObjectOfClass(INode *node, TimeValue t, SClass_ID super, Class_ID id) {
+    Object *obj = node ? node->EvalWorldState(t).obj : nullptr;
+    return obj && obj->SuperClassID() == super && obj->ClassID() == id ? obj : nullptr;
+}
+
 /// Whether a top-level helper casts shadows at t.
 bool AnyShadowCaster(INode *root, TimeValue t) {
     for (int i = 0; i < root->NumberOfChildren(); ++i) {
-        INode *node = root->GetChildNode(i);
-        Object *obj = node ? node->EvalWorldState(t).obj : nullptr;
-        if (!obj || obj->SuperClassID() != HELPER_CLASS_ID ||
-            obj->ClassID() != kNimbraHelperClassID)
-            continue;
+        Object *obj =
+            ObjectOfClass(root->GetChildNode(i), t, HELPER_CLASS_ID, kNimbraHelperClassID);
         IHelperRecord *source = GetHelperRecordInterface(obj);
         if (source && source->RecordAt(t, true).castShadows) return true;
     }
@@ -93,11 +96,8 @@ BOOL NimbraShadowFilter::Render(HWND hWnd) {
     BOOL result = TRUE;
     for (int i = 0; i < root->NumberOfChildren(); ++i) {
         INode *node = root->GetChildNode(i);
-        Object *obj = node ? node->EvalWorldState(t).obj : nullptr;
-        if (!obj || obj->SuperClassID() != LIGHT_CLASS_ID ||
-            obj->ClassID() != kZephraLightClassID)
-            continue;
-        auto *light = dynamic_cast<ZephraLight *>(obj);
+        auto *light = dynamic_cast<ZephraLight *>(
+            ObjectOfClass(node, t, LIGHT_CLASS_ID, kZephraLightClassID));
         if (!light) continue;
         light->particleShadow.reset();
         if (!light->GetShadow()) continue;

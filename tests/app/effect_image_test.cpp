@@ -13,8 +13,8 @@
 ///   ./build/nimbra render tests/data/fire-scene.json -o tests/data/fire-scene.png
 ///   ./build/nimbra render examples/gallery.json --frames 40 --size 240x90 \
 ///       -o tests/data/gallery.####.png   (then rename it tests/data/gallery.png)
-///   ./build/nimbra render examples/smoke-shadows.json --frames 45 --size 240x135 \
-///       -o tests/data/smoke-shadows.####.png   (then rename it tests/data/smoke-shadows.png)
+///   ./build/nimbra render examples/smoke-shadows.json --frames 45 --size 240x135
+///       -o tests/data/smoke-shadows.####.png   (one line; then drop the frame number)
 /// and look at them before committing them.
 #include "common/test_paths.h"
 #include "program_run.h"

@@ -9,6 +9,7 @@
 #include "host/renderer.h"
 
 #include <memory>
+#include <utility>
 
 namespace rendertest {
 namespace {
@@ -97,6 +98,7 @@ TEST_F(ShadowFilter, EachShadowingLightGetsAMapOfParticleDepthsAndNoOtherDoes) {
     AddParticle(true);
     ZephraLight *large = AddZephraLight(true, kMapSize);
     ZephraLight *small = AddZephraLight(true, kMapSize / 2);
+    ZephraLight *unsized = AddZephraLight(true, 0);  // gets the smallest map a light projects
     ZephraLight *off = AddZephraLight(false);
     off->particleShadow = LeftoverMap();
 
@@ -105,8 +107,8 @@ TEST_F(ShadowFilter, EachShadowingLightGetsAMapOfParticleDepthsAndNoOtherDoes) {
 
     EXPECT_EQ(off->particleShadow, nullptr);
     EXPECT_TRUE(theShadowMapsReady);
-    for (ZephraLight *light : {large, small}) {
-        const int size = light->GetMapSize(0);
+    for (auto [light, size] : {std::pair{large, kMapSize}, std::pair{small, kMapSize / 2},
+                               std::pair{unsized, kMinShadowMapSize}}) {
         SCOPED_TRACE(size);
         const ParticleShadowMap *map = light->particleShadow.get();
         ASSERT_TRUE(map && map->depth);
@@ -126,7 +128,7 @@ TEST_F(ShadowFilter, EachShadowingLightGetsAMapOfParticleDepthsAndNoOtherDoes) {
         EXPECT_NE(map->bitmap->Pixel(size / 2, size / 2).a, 0) << "the particle is not centred";
         EXPECT_LT(covered, size * size / 4);
     }
-    EXPECT_EQ(filter.map, small->particleShadow->bitmap);
+    EXPECT_EQ(filter.map, unsized->particleShadow->bitmap);
 }
 
 class ParticleShadowLookup : public ShadowFilter,
