@@ -116,6 +116,8 @@ BOOL NimbraShadowFilter::Render(HWND hWnd) {
         FrameRendParams frp;
         frp.frameDuration = 1.0f;
 
+        // The render below stops once the view is set up, before the scene renderer shades,
+        // builds its own shadow maps or runs atmospherics: it has nothing costly to switch off.
         RendererPtr renderer(CreateSceneRenderer());
         if (!renderer) {
             MessageBox(hWnd, kNoRendererText, kMessageTitle, MB_OK);
