@@ -11,10 +11,11 @@
 /// The references are the program's own renders, looked at and found right when they were
 /// made. After an intended change of the picture, make them again with
 ///   ./build/nimbra render tests/data/fire-scene.json -o tests/data/fire-scene.png
-///   ./build/nimbra render examples/gallery.json --frames 40 --size 240x90 \
-///       -o tests/data/gallery.####.png   (then rename it tests/data/gallery.png)
+///   ./build/nimbra render examples/gallery.json --frames 40 --size 240x90
+///       -o tests/data/gallery.####.png   (one line; then rename it tests/data/gallery.png)
 ///   ./build/nimbra render examples/smoke-shadows.json --frames 45 --size 240x135
-///       -o tests/data/smoke-shadows.####.png   (one line; then drop the frame number)
+///       -o tests/data/smoke-shadows.####.png   (one line; then rename it
+///       tests/data/smoke-shadows.png)
 /// and look at them before committing them.
 #include "common/test_paths.h"
 #include "program_run.h"
