@@ -87,17 +87,22 @@ float PixelAspect(const RenderInfo &ri) {
 /// Sums the sub-frame's pixels into `sums` (r, g, b, alpha per pixel) with the weights of its
 /// tile, `tile[row × kBlurTileSide + column]`.
 void Accumulate(const Bitmap &frame, const float *tile, float *sums) {
+    static_assert(sizeof(BMM_Color_64) == 4 * sizeof(unsigned short));
+    constexpr int kSpan = 4 * kBlurTileSide;  // channels of one tile row
     const int width = frame.Width(), height = frame.Height();
-    const BMM_Color_64 *p = frame.Pixels();
-    for (int y = 0; y < height; ++y) {
-        const float *weights = tile + (y % kBlurTileSide) * kBlurTileSide;
-        for (int x = 0; x < width; ++x, ++p, sums += 4) {
-            const float w = weights[x % kBlurTileSide];
-            sums[0] += static_cast<float>(p->r) * w;
-            sums[1] += static_cast<float>(p->g) * w;
-            sums[2] += static_cast<float>(p->b) * w;
-            sums[3] += static_cast<float>(p->a) * w;
-        }
+    const int channels = 4 * width;
+    const auto *c = reinterpret_cast<const unsigned short *>(frame.Pixels());
+    for (int y = 0; y < height; ++y, c += channels, sums += channels) {
+        // The tile row's weights, one per channel, so that the loops below run over plain
+        // arrays of channels.
+        float w[kSpan];
+        const float *row = tile + (y % kBlurTileSide) * kBlurTileSide;
+        for (int k = 0; k < kSpan; ++k) w[k] = row[k / 4];
+        int k = 0;
+        for (; k + kSpan <= channels; k += kSpan)
+            for (int j = 0; j < kSpan; ++j) sums[k + j] += static_cast<float>(c[k + j]) * w[j];
+        for (int j = 0; k + j < channels; ++j)
+            sums[k + j] += static_cast<float>(c[k + j]) * w[j];
     }
 }
 
@@ -297,7 +302,8 @@ BOOL NimbraBlurFilter::Render(HWND hWnd) {
     renderer->Close(hWnd);
     if (!renderer->Open(ip->GetRootNode(), camera, nullptr, rp, hWnd)) return NoView(hWnd);
 
-    const BitmapInfo frameInfo(BMM_TRUE_64, MAP_HAS_ALPHA, width, height);
+    BitmapPtr sub(TheManager->Create(BitmapInfo(BMM_TRUE_64, MAP_HAS_ALPHA, width, height)));
+    if (!sub || sub->CreateChannels(BMM_CHAN_ALL) != BMM_CHAN_ALL) return FALSE;
     const float *srcDepth = srcmap->DepthChannel();
     const BYTE *srcMaterial = srcmap->MaterialChannel();
     for (int i = 0; i < schedule.count; ++i) {
@@ -307,15 +313,15 @@ BOOL NimbraBlurFilter::Render(HWND hWnd) {
                       schedule.count);
         Caption(hWnd, caption);
 
-        // A fresh bitmap each time, so that a view left by an earlier sub-frame can never
-        // pass for this one's.
-        BitmapPtr sub(TheManager->Create(frameInfo));
-        if (!sub || sub->CreateChannels(BMM_CHAN_ALL) != BMM_CHAN_ALL) return FALSE;
+        // The sub-frame's view. The bitmap is reused, so the view must carry this
+        // sub-frame's time: one left from the previous sub-frame does not pass.
+        const TimeValue t = schedule.Time(start, i);
         FrameRendParams frp;
         frp.frameDuration = kViewRenderFrames;
         ViewOnlyProgress viewOnly;
-        renderer->Render(schedule.Time(start, i), sub.get(), frp, hWnd, &viewOnly);
-        if (!sub->Storage()->GetRenderInfo()) return NoView(hWnd);
+        renderer->Render(t, sub.get(), frp, hWnd, &viewOnly);
+        const RenderInfo *view = sub->Storage()->GetRenderInfo();
+        if (!view || view->renderTime[0] != t) return NoView(hWnd);
 
         // The unchanged scene under this sub-frame's particles.
         Caption(hWnd, kBlurCaption);
@@ -325,8 +331,14 @@ BOOL NimbraBlurFilter::Render(HWND hWnd) {
             std::copy_n(from + std::size_t(y) * width, width, to + std::size_t(y) * width);
             SendMessage(hWnd, FLT_PROGRESS, y, height - 1);
         }
-        if (srcDepth) std::copy_n(srcDepth, pixels, sub->DepthChannel());
-        if (srcMaterial) std::copy_n(srcMaterial, pixels, sub->MaterialChannel());
+        if (srcDepth)
+            std::copy_n(srcDepth, pixels, sub->DepthChannel());
+        else
+            std::fill_n(sub->DepthChannel(), pixels, kFarDepth);
+        if (srcMaterial)
+            std::copy_n(srcMaterial, pixels, sub->MaterialChannel());
+        else
+            std::fill_n(sub->MaterialChannel(), pixels, BYTE(0));
 
         NimbraShaderFilter shader(sub.get());
         shader.Render(hWnd);
