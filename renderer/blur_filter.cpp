@@ -84,26 +84,33 @@ float PixelAspect(const RenderInfo &ri) {
     return std::isfinite(aspect) && aspect > 0.0f ? aspect : 1.0f;
 }
 
-/// Sums the sub-frame's pixels into `sums` (r, g, b, alpha per pixel) with the weights of its
-/// tile, `tile[row × kBlurTileSide + column]`.
-void Accumulate(const Bitmap &frame, const float *tile, float *sums) {
+/// Adds one row's change over the scene, weighted with the tile row `tileRow`
+/// (kBlurTileSide weights), to `sums` (r, g, b, alpha per pixel), and puts the scene back
+/// into the row. Works tile by tile and skips the tiles the particles left alone.
+void AccumulateRow(BMM_Color_64 *drawn, const BMM_Color_64 *scene, int width,
+                   const float *tileRow, float *sums) {
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(unsigned short));
     constexpr int kSpan = 4 * kBlurTileSide;  // channels of one tile row
-    const int width = frame.Width(), height = frame.Height();
-    const int channels = 4 * width;
-    const auto *c = reinterpret_cast<const unsigned short *>(frame.Pixels());
-    for (int y = 0; y < height; ++y, c += channels, sums += channels) {
-        // The tile row's weights, one per channel, so that the loops below run over plain
-        // arrays of channels.
-        float w[kSpan];
-        const float *row = tile + (y % kBlurTileSide) * kBlurTileSide;
-        for (int k = 0; k < kSpan; ++k) w[k] = row[k / 4];
-        int k = 0;
-        for (; k + kSpan <= channels; k += kSpan)
-            for (int j = 0; j < kSpan; ++j) sums[k + j] += static_cast<float>(c[k + j]) * w[j];
-        for (int j = 0; k + j < channels; ++j)
-            sums[k + j] += static_cast<float>(c[k + j]) * w[j];
+    // One weight per channel, so that the loop runs over plain arrays of channels.
+    float w[kSpan];
+    for (int k = 0; k < kSpan; ++k) w[k] = tileRow[k / 4];
+    for (int x = 0; x < width; x += kBlurTileSide) {
+        const int count = std::min(kBlurTileSide, width - x);
+        if (std::memcmp(drawn + x, scene + x, count * sizeof(BMM_Color_64)) == 0) continue;
+        const auto *d = reinterpret_cast<const unsigned short *>(drawn + x);
+        const auto *s = reinterpret_cast<const unsigned short *>(scene + x);
+        float *sum = sums + 4 * x;
+        for (int j = 0; j < 4 * count; ++j)
+            sum[j] += static_cast<float>(int(d[j]) - int(s[j])) * w[j];
+        std::copy_n(scene + x, count, drawn + x);
     }
+}
+
+/// Copies `count` elements of `from` over `to` where they differ (reading is cheaper than
+/// writing, and most rows are as they were).
+template <typename T>
+void Restore(const T *from, T *to, std::size_t count) {
+    if (std::memcmp(from, to, count * sizeof(T)) != 0) std::memcpy(to, from, count * sizeof(T));
 }
 
 /// A 16-bit channel from a sum of weighted values. Rounded: the weights' float sum may fall
@@ -131,7 +138,45 @@ bool IsCameraNode(INode *node) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Identity and dialogs
+// Construction, identity and dialogs
+
+struct NimbraBlurFilter::Buffers {
+    /// Receives the sub-frames' views, so that whatever the renderer leaves there never
+    /// reaches a sub-frame.
+    BitmapPtr view;
+    BitmapPtr sub;  ///< the scene with one sub-frame's particles
+    std::vector<float> sums;
+    std::vector<float> firstDepth;
+    std::vector<BYTE> firstMaterial;
+    std::vector<BYTE> changedRows;
+
+    /// Ready for a frame of `width` × `height`; false when memory runs out.
+    bool Fit(int width, int height) {
+        const std::size_t pixels = std::size_t(width) * std::size_t(height);
+        if (!sub || sub->Width() != width || sub->Height() != height) {
+            const BitmapInfo info(BMM_TRUE_64, MAP_HAS_ALPHA, width, height);
+            view.reset(TheManager->Create(info));
+            sub.reset(TheManager->Create(info));
+            if (!view || !sub || sub->CreateChannels(BMM_CHAN_ALL) != BMM_CHAN_ALL) {
+                view.reset();
+                sub.reset();
+                return false;
+            }
+        }
+        try {
+            sums.resize(pixels * 4);  // rows are zeroed as the particles first reach them
+            firstDepth.resize(pixels);
+            firstMaterial.resize(pixels);
+            changedRows.assign(height, 0);
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+        return true;
+    }
+};
+
+NimbraBlurFilter::NimbraBlurFilter() = default;
+NimbraBlurFilter::~NimbraBlurFilter() = default;
 
 const TCHAR *NimbraBlurFilter::AuthorName() {
     return kAuthor;
@@ -274,18 +319,20 @@ BOOL NimbraBlurFilter::Render(HWND hWnd) {
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
     const TimeValue start = ri->renderTime[0];
     const BlurSchedule schedule = MakeBlurSchedule(GetTicksPerFrame(), duration, subFrames);
-    std::vector<float> sums, weights, firstDepth;
-    std::vector<BYTE> firstMaterial;
+    // Every sub-frame is the scene with particles drawn over it, and each pixel's weights sum
+    // to 1, so the average is the scene plus the weighted sum of the sub-frames' changes to
+    // it. Only tiles the particles changed are summed, and restored for the next sub-frame.
+    if (!buffers_) buffers_ = std::make_unique<Buffers>();
+    Buffers &b = *buffers_;
+    std::vector<float> weights;
     try {
-        sums.assign(pixels * 4, 0.0f);
         // Dither 0 gives every cell the plain weight 1 / n. Seeded with the frame's time
         // only, so every render of this frame gets the same weights.
         weights = MakeBlurWeights(schedule.count, dither, static_cast<std::uint32_t>(start));
-        firstDepth.resize(pixels);
-        firstMaterial.resize(pixels);
     } catch (const std::bad_alloc &) {
         return FALSE;
     }
+    if (!b.Fit(width, height)) return FALSE;
 
     // The sub-frames' views: the host's renderer opened on the camera with the frame's size,
     // pixel aspect and fields. It stays open on the camera afterwards.
@@ -302,10 +349,30 @@ BOOL NimbraBlurFilter::Render(HWND hWnd) {
     renderer->Close(hWnd);
     if (!renderer->Open(ip->GetRootNode(), camera, nullptr, rp, hWnd)) return NoView(hWnd);
 
-    BitmapPtr sub(TheManager->Create(BitmapInfo(BMM_TRUE_64, MAP_HAS_ALPHA, width, height)));
-    if (!sub || sub->CreateChannels(BMM_CHAN_ALL) != BMM_CHAN_ALL) return FALSE;
-    const float *srcDepth = srcmap->DepthChannel();
-    const BYTE *srcMaterial = srcmap->MaterialChannel();
+    Bitmap &sub = *b.sub;
+    const BMM_Color_64 *scene = srcmap->Pixels();
+    // A frame without depth or material channels is drawn as one with empty ones.
+    std::vector<float> farDepth;
+    std::vector<BYTE> noMaterial;
+    const float *sceneDepth = srcmap->DepthChannel();
+    const BYTE *sceneMaterial = srcmap->MaterialChannel();
+    try {
+        if (!sceneDepth) {
+            farDepth.assign(pixels, kFarDepth);
+            sceneDepth = farDepth.data();
+        }
+        if (!sceneMaterial) {
+            noMaterial.assign(pixels, 0);
+            sceneMaterial = noMaterial.data();
+        }
+    } catch (const std::bad_alloc &) {
+        return FALSE;
+    }
+    Caption(hWnd, kBlurCaption);
+    std::copy_n(scene, pixels, sub.Pixels());
+    std::copy_n(sceneDepth, pixels, sub.DepthChannel());
+    std::copy_n(sceneMaterial, pixels, sub.MaterialChannel());
+
     for (int i = 0; i < schedule.count; ++i) {
         if (AbortRequested(hWnd)) return TRUE;
         char caption[64];
@@ -313,52 +380,56 @@ BOOL NimbraBlurFilter::Render(HWND hWnd) {
                       schedule.count);
         Caption(hWnd, caption);
 
-        // The sub-frame's view. The bitmap is reused, so the view must carry this
-        // sub-frame's time: one left from the previous sub-frame does not pass.
         const TimeValue t = schedule.Time(start, i);
         FrameRendParams frp;
         frp.frameDuration = kViewRenderFrames;
         ViewOnlyProgress viewOnly;
-        renderer->Render(t, sub.get(), frp, hWnd, &viewOnly);
-        const RenderInfo *view = sub->Storage()->GetRenderInfo();
-        if (!view || view->renderTime[0] != t) return NoView(hWnd);
+        renderer->Render(t, b.view.get(), frp, hWnd, &viewOnly);
+        // The view bitmap is reused: a view left from an earlier sub-frame does not pass.
+        const RenderInfo *view = b.view->Storage()->GetRenderInfo();
+        RenderInfo *subInfo = sub.Storage()->AllocRenderInfo();
+        if (!view || view->renderTime[0] != t || !subInfo) return NoView(hWnd);
+        *subInfo = *view;
 
-        // The unchanged scene under this sub-frame's particles.
-        Caption(hWnd, kBlurCaption);
-        const BMM_Color_64 *from = srcmap->Pixels();
-        BMM_Color_64 *to = sub->Pixels();
-        for (int y = 0; y < height; ++y) {
-            std::copy_n(from + std::size_t(y) * width, width, to + std::size_t(y) * width);
-            SendMessage(hWnd, FLT_PROGRESS, y, height - 1);
-        }
-        if (srcDepth)
-            std::copy_n(srcDepth, pixels, sub->DepthChannel());
-        else
-            std::fill_n(sub->DepthChannel(), pixels, kFarDepth);
-        if (srcMaterial)
-            std::copy_n(srcMaterial, pixels, sub->MaterialChannel());
-        else
-            std::fill_n(sub->MaterialChannel(), pixels, BYTE(0));
-
-        NimbraShaderFilter shader(sub.get());
+        NimbraShaderFilter shader(&sub);
         shader.Render(hWnd);
-        Accumulate(*sub, weights.data() + std::size_t(i) * kBlurTileCells, sums.data());
+
         if (i == 0) {
-            std::copy_n(sub->DepthChannel(), pixels, firstDepth.begin());
-            std::copy_n(sub->MaterialChannel(), pixels, firstMaterial.begin());
+            std::copy_n(sub.DepthChannel(), pixels, b.firstDepth.begin());
+            std::copy_n(sub.MaterialChannel(), pixels, b.firstMaterial.begin());
+        }
+        Caption(hWnd, kBlurCaption);
+        const float *tile = weights.data() + std::size_t(i) * kBlurTileCells;
+        for (int y = 0; y < height; ++y) {
+            const std::size_t row = std::size_t(y) * width;
+            BMM_Color_64 *drawn = sub.Pixels() + row;
+            if (std::memcmp(drawn, scene + row, width * sizeof(BMM_Color_64)) != 0) {
+                if (!b.changedRows[y]) std::fill_n(&b.sums[4 * row], 4 * width, 0.0f);
+                b.changedRows[y] = 1;
+                AccumulateRow(drawn, scene + row, width,
+                              tile + (y % kBlurTileSide) * kBlurTileSide, &b.sums[4 * row]);
+            }
+            Restore(sceneDepth + row, sub.DepthChannel() + row, width);
+            Restore(sceneMaterial + row, sub.MaterialChannel() + row, width);
+            SendMessage(hWnd, FLT_PROGRESS, y, height - 1);
         }
     }
     // An abort while the last sub-frame was drawn must not reach the image either.
     if (AbortRequested(hWnd)) return TRUE;
 
     BMM_Color_64 *out = srcmap->Pixels();
-    for (std::size_t p = 0; p < pixels; ++p)
-        out[p] = {Channel(sums[4 * p]), Channel(sums[4 * p + 1]), Channel(sums[4 * p + 2]),
-                  Channel(sums[4 * p + 3])};
-    if (float *depth = srcmap->DepthChannel())
-        std::copy(firstDepth.begin(), firstDepth.end(), depth);
+    for (int y = 0; y < height; ++y) {
+        if (!b.changedRows[y]) continue;
+        const std::size_t row = std::size_t(y) * width;
+        for (std::size_t p = row; p < row + width; ++p) {
+            const float *sum = &b.sums[4 * p];
+            out[p] = {Channel(out[p].r + sum[0]), Channel(out[p].g + sum[1]),
+                      Channel(out[p].b + sum[2]), Channel(out[p].a + sum[3])};
+        }
+    }
+    if (float *depth = srcmap->DepthChannel()) std::copy_n(b.firstDepth.begin(), pixels, depth);
     if (BYTE *material = srcmap->MaterialChannel())
         for (std::size_t p = 0; p < pixels; ++p)
-            if (firstMaterial[p]) material[p] = firstMaterial[p];
+            material[p] = b.firstMaterial[p] ? b.firstMaterial[p] : material[p];
     return TRUE;
 }

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class INode;
@@ -56,7 +57,8 @@ public:
         "Unable to apply motion blur to particle systems.";
     static constexpr char kBlurCaption[] = "Computing Motion Blur...";
 
-    NimbraBlurFilter() = default;
+    NimbraBlurFilter();
+    ~NimbraBlurFilter() override;
 
     // Identity
     const TCHAR *Description() override { return kDescription; }
@@ -105,4 +107,8 @@ public:
 private:
     /// The camera node of `cameraName`, or null.
     INode *FindCamera() const;
+
+    /// What a render works in, kept for the next frame of the same size.
+    struct Buffers;
+    std::unique_ptr<Buffers> buffers_;
 };
