@@ -4,6 +4,7 @@
 ///        interface draws it and forwards the user's actions.
 #pragma once
 
+#include "renderer/blur_filter.h"
 #include "framework/nimbra_api.h"
 
 #include <cstdint>
@@ -11,7 +12,6 @@
 #include <vector>
 
 class INode;
-class NimbraBlurFilter;
 
 class NIMBRA_API BlurSetupDialog {
 public:
@@ -20,12 +20,12 @@ public:
     static constexpr char kNoCameraText[] = "Undefined";
     // Spinner ranges
     static constexpr float kMinDuration = 0.0f;
-    static constexpr float kMaxDuration = 9999.0f;
+    static constexpr float kMaxDuration = NimbraBlurFilter::kMaxDuration;
     static constexpr float kDurationScale = 0.1f;
     static constexpr int kMinSubFrames = 2;
-    static constexpr int kMaxSubFrames = 999;
+    static constexpr int kMaxSubFrames = NimbraBlurFilter::kMaxSubFrames;
     static constexpr int kMinDither = 0;
-    static constexpr int kMaxDither = 100;
+    static constexpr int kMaxDither = NimbraBlurFilter::kMaxDither;
     // Results
     static constexpr int kResultOk = 1;
     static constexpr int kResultCancel = 0;
