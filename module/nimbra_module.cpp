@@ -1,6 +1,7 @@
 /// @file nimbra_module.cpp
 /// @brief The main module's entry points, its classes, and its start-up and shut-down.
 #include "framework/plugin_registry.h"
+#include "lights/zephra_light.h"
 #include "setup/helper.h"
 #include "host/diagnostics.h"
 #include "host/module_entry.h"
@@ -8,6 +9,7 @@
 #include "renderer/blur_filter.h"
 #include "renderer/render_engine.h"
 #include "renderer/shader_filter.h"
+#include "renderer/shadow_filter.h"
 
 namespace {
 
@@ -33,8 +35,8 @@ std::string DescribeRegistry(void *) {
 HOST_MODULE_ENTRY_POINTS("Nimbra",
                          GetNimbraHelperDesc(),  // 0: the helper object
                          GetNimbraShaderDesc(),  // 1: image filter "Nimbra Shader"
-                         nullptr,                // 2: light "ZephraLight"
-                         nullptr,                // 3: image filter "Nimbra Shadow"
+                         GetZephraLightDesc(),   // 2: light "ZephraLight"
+                         GetNimbraShadowDesc(),  // 3: image filter "Nimbra Shadow"
                          GetNimbraBlurDesc())    // 4: image filter " Nimbra Motion Blur"
 
 HOST_EXPORT BOOL DllMain(HINSTANCE instance, DWORD reason, void *) {

@@ -172,7 +172,8 @@ BOOL NimbraShaderFilter::Render(HWND hWnd) {
     ParticleRenderer &e = *engine;
     e.zChannel = srcmap->DepthChannel();
     e.mtlChannel = srcmap->MaterialChannel();
-    MergeInterfaceBuffers(*srcmap);
+    // The interface's buffers belong to the camera's frame, never to a light's view.
+    if (!theShadowPass) MergeInterfaceBuffers(*srcmap);
     e.renderInfo = ri;
     e.progressWindow = hWnd;
     e.output = srcmap;

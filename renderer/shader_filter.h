@@ -62,10 +62,10 @@ public:
     /// Depth and material ID.
     DWORD ChannelsRequired() override { return BMM_CHAN_Z | BMM_CHAN_MTL_ID; }
     /// Draws the particles into the source image: merges the interface's depth and material
-    /// buffers into its channels when they fit, then runs the engine once, or twice for a
-    /// field-rendered frame (once only when the user stops the first field). Without a source
-    /// image carrying render information the user is told ("Nimbra Shader") and the image stays
-    /// as it was (FALSE).
+    /// buffers into its channels when they fit (never while a light's shadow map is drawn),
+    /// then runs the engine once, or twice for a field-rendered frame (once only when the
+    /// user stops the first field). Without a source image carrying render information the
+    /// user is told ("Nimbra Shader") and the image stays as it was (FALSE).
     BOOL Render(HWND hWnd) override;
 
     /// The about box's text.

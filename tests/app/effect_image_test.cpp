@@ -5,12 +5,17 @@
 /// - tests/data/fire-scene.json: a plane, a box, a spray emitter; flames of FireBall with four
 ///   colours and Glow, smoke of Circle with Alpha, partly behind the box.
 /// - examples/gallery.json at a small size: every sprite shape side by side over a lit set.
+/// - examples/smoke-shadows.json at a small size: a smoke column's particle shadow, cast by a
+///   ZephraLight through "Nimbra Shadow", on the ground and a wall.
 ///
 /// The references are the program's own renders, looked at and found right when they were
 /// made. After an intended change of the picture, make them again with
 ///   ./build/nimbra render tests/data/fire-scene.json -o tests/data/fire-scene.png
-///   ./build/nimbra render examples/gallery.json --frames 40 --size 240x90 \
-///       -o tests/data/gallery.####.png   (then rename it tests/data/gallery.png)
+///   ./build/nimbra render examples/gallery.json --frames 40 --size 240x90
+///       -o tests/data/gallery.####.png   (one line; then rename it tests/data/gallery.png)
+///   ./build/nimbra render examples/smoke-shadows.json --frames 45 --size 240x135
+///       -o tests/data/smoke-shadows.####.png   (one line; then rename it
+///       tests/data/smoke-shadows.png)
 /// and look at them before committing them.
 #include "common/test_paths.h"
 #include "program_run.h"
@@ -46,6 +51,10 @@ constexpr int kDiffGain = 8;
 
 std::string DataFile(const char *name) {
     return (fs::path(testpaths::TestDataDir()) / name).string();
+}
+
+std::string ExampleFile(const char *name) {
+    return (fs::path(testpaths::SourceDir()) / "examples" / name).string();
 }
 
 /// Where failed comparisons leave their images: beside the build's test logs.
@@ -133,10 +142,13 @@ INSTANTIATE_TEST_SUITE_P(
     Scenes, EffectImage,
     ::testing::Values(ImageCase{"fire-scene", DataFile("fire-scene.json"), {}, "0020"},
                       ImageCase{"gallery",
-                                (fs::path(testpaths::SourceDir()) / "examples" / "gallery.json")
-                                    .string(),
+                                ExampleFile("gallery.json"),
                                 {"--frames", "40", "--size", "240x90"},
-                                "0040"}),
+                                "0040"},
+                      ImageCase{"smoke-shadows",
+                                ExampleFile("smoke-shadows.json"),
+                                {"--frames", "45", "--size", "240x135"},
+                                "0045"}),
     [](const auto &info) {
         std::string name = info.param.name;
         std::replace(name.begin(), name.end(), '-', '_');

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 using namespace standardtest;
 
@@ -170,12 +171,19 @@ TEST_P(SparkStrokes, BufferIsTheSumOfTheStrokesBoxes) {
     }
 }
 
+std::string StrokeCaseName(const ::testing::TestParamInfo<StrokeCase> &info) {
+    static constexpr const char *kMotions[] = {"Resting", "TowardsCamera", "Level", "Preview"};
+    return std::string(kMotions[static_cast<int>(info.param.motion)]) + "Width" +
+           std::to_string(static_cast<int>(info.param.width));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Motions, SparkStrokes,
     ::testing::Values(StrokeCase{Motion::kResting, 50}, StrokeCase{Motion::kResting, 43},
                       StrokeCase{Motion::kTowardsCamera, 50}, StrokeCase{Motion::kLevel, 50},
                       StrokeCase{Motion::kLevel, 43}, StrokeCase{Motion::kPreview, 50},
-                      StrokeCase{Motion::kPreview, 43}));
+                      StrokeCase{Motion::kPreview, 43}),
+    StrokeCaseName);
 
 TEST(SparkSprite, StrokeFarBeyondTheSpriteIsCutAtItsEdges) {
     // So long that only a walk cut to the sprite ends: along x, and along y backwards.
