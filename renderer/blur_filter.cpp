@@ -417,15 +417,12 @@ BOOL NimbraBlurFilter::Render(HWND hWnd) {
     // An abort while the last sub-frame was drawn must not reach the image either.
     if (AbortRequested(hWnd)) return TRUE;
 
-    BMM_Color_64 *out = srcmap->Pixels();
+    // The channels of a row as one plain array, so that the loop runs over them alike.
+    auto *out = reinterpret_cast<unsigned short *>(srcmap->Pixels());
     for (int y = 0; y < height; ++y) {
         if (!b.changedRows[y]) continue;
-        const std::size_t row = std::size_t(y) * width;
-        for (std::size_t p = row; p < row + width; ++p) {
-            const float *sum = &b.sums[4 * p];
-            out[p] = {Channel(out[p].r + sum[0]), Channel(out[p].g + sum[1]),
-                      Channel(out[p].b + sum[2]), Channel(out[p].a + sum[3])};
-        }
+        const std::size_t first = 4 * std::size_t(y) * width, end = first + 4 * width;
+        for (std::size_t k = first; k < end; ++k) out[k] = Channel(out[k] + b.sums[k]);
     }
     if (float *depth = srcmap->DepthChannel()) std::copy_n(b.firstDepth.begin(), pixels, depth);
     if (BYTE *material = srcmap->MaterialChannel())
