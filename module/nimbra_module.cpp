@@ -6,6 +6,7 @@
 #include "host/diagnostics.h"
 #include "host/module_entry.h"
 #include "host/notify.h"
+#include "renderer/blur_filter.h"
 #include "renderer/render_engine.h"
 #include "renderer/shader_filter.h"
 #include "renderer/shadow_filter.h"
@@ -36,7 +37,7 @@ HOST_MODULE_ENTRY_POINTS("Nimbra",
                          GetNimbraShaderDesc(),  // 1: image filter "Nimbra Shader"
                          GetZephraLightDesc(),   // 2: light "ZephraLight"
                          GetNimbraShadowDesc(),  // 3: image filter "Nimbra Shadow"
-                         nullptr)                // 4: image filter " Nimbra Motion Blur"
+                         GetNimbraBlurDesc())    // 4: image filter " Nimbra Motion Blur"
 
 HOST_EXPORT BOOL DllMain(HINSTANCE instance, DWORD reason, void *) {
     if (reason == DLL_PROCESS_ATTACH) {

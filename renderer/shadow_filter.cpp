@@ -7,6 +7,7 @@
 #include "lights/zephra_light.h"
 #include "renderer/render_engine.h"
 #include "renderer/shader_filter.h"
+#include "renderer/view_only_progress.h"
 #include "host/bitmap.h"
 #include "host/inode.h"
 #include "host/interface.h"
@@ -15,14 +16,11 @@
 
 #include <algorithm>
 #include <memory>
-#include <string_view>
 
 namespace {
 
 constexpr char kClassName[] = "Nimbra Shadow";
 constexpr char kCategory[] = "Image Filter";
-/// The title the scene renderer shows once the view is set up, before it renders anything.
-constexpr char kPreparingTitle[] = "Preparing Materials";
 
 class ShadowDesc : public ClassDesc {
 public:
@@ -35,21 +33,6 @@ public:
 };
 
 ShadowDesc shadowDesc;
-
-/// Lets a scene render run only until it has set up its view: the map needs the light's
-/// projection and transforms, not the lit scene.
-class StopAfterPreparing : public RendProgressCallback {
-public:
-    void SetTitle(const TCHAR *title) override {
-        if (title && std::string_view(title) == kPreparingTitle) prepared_ = true;
-    }
-    int Progress(int, int total) override {
-        return prepared_ && total > 0 ? RENDPROG_ABORT : RENDPROG_CONTINUE;
-    }
-
-private:
-    bool prepared_ = false;
-};
 
 struct RendererDeleter {
     void operator()(Renderer *r) const { r->DeleteThis(); }
@@ -128,7 +111,8 @@ BOOL NimbraShadowFilter::Render(HWND hWnd) {
             return FALSE;
         }
         theShadowMapsReady = TRUE;
-        StopAfterPreparing progress;
+        // The map needs the light's projection and transforms, not the lit scene.
+        ViewOnlyProgress progress;
         renderer->Render(t, bitmap, frp, hWnd, &progress);
         renderer->Close(hWnd);
         renderer.reset();

@@ -54,9 +54,10 @@ protected:
 
     ProgramRun Render(const std::string &name, const std::string &queue) {
         std::ofstream(folder.Path(name)) << Scene(queue);
-        return RunNimbra({"--plugins", (fs::path(testpaths::TestModuleDir()) / "renderer").string(),
-                          "--config-dir", folder.Path("config"), "render", name},
-                         {}, folder.Path(""));
+        return RunNimbra(
+            {"--plugins", (fs::path(testpaths::TestModuleDir()) / "renderer").string(),
+             "--config-dir", folder.Path("config"), "render", name},
+            {}, folder.Path(""));
     }
 
     testfiles::TempFolder folder;
@@ -103,6 +104,29 @@ TEST_F(ShaderRenderTest, FilterBeforeTheSceneEventIsReported) {
         "Nimbra Shader: Source image not found, make sure you have a scene input event before "
         "Nimbra filter."))
         << run.err;
+}
+
+TEST_F(ShaderRenderTest, MotionBlurSpreadsAMovingParticleOverItsSubFrames) {
+    // 20 units a frame: about 15 pixels, so the four quarter-frame sprites overlap partly.
+    std::ofstream(folder.Path("sim.csv")) << "frame,id,x,y,z,age\n0,1,-40,0,0,0\n"
+                                             "10,1,160,0,0,10\n";
+    const ProgramRun run = Render("blur.json", R"([{"event": "scene"},
+        {"event": "filter", "class": " Nimbra Motion Blur", "properties":
+          {"Camera": "Cam", "Duration": 1, "Sub-frames": 4, "Dither": 0}},
+        {"event": "output", "file": "blur.####.exr"}])");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const BitmapPtr frame = ReadImageFile(folder.Path("blur.0002.exr"));
+    // The first sub-frame's sprite is centred; the last one's lies beyond its radius.
+    const int red = frame->Pixel(kWidth / 2, kHeight / 2).r;
+    EXPECT_GT(red, 65535 / 2);
+    EXPECT_LT(red, 65535 * 9 / 10);
+    EXPECT_EQ(frame->MaterialChannel()[kHeight / 2 * kWidth + kWidth / 2], 9);
+
+    const ProgramRun wrong = Render("nocam.json", R"([{"event": "scene"},
+        {"event": "filter", "class": " Nimbra Motion Blur", "properties": {"Camera": "Sim"}}])");
+    EXPECT_NE(wrong.exitCode, 0);
+    EXPECT_TRUE(apptest::Contains(wrong.err, "queue[1].properties.Camera"));
+    EXPECT_TRUE(apptest::Contains(wrong.err, "no camera node is named \"Sim\"")) << wrong.err;
 }
 
 }  // namespace
