@@ -40,7 +40,8 @@ TablePlugIn::TablePlugIn(const PlugInLayout &layout, bool loading)
     : layout_(layout), controllers_(layout.params.empty() ? 0 : layout.controllers.size()) {
     if (loading || layout_.params.empty()) return;
     ReplaceReference(kRefParams,
-                     MakeParamBlock(layout_.params.data(), int(layout_.params.size())));
+                     MakeParamBlock(layout_.params.data(), int(layout_.params.size()),
+                                    layout_.blockVersion));
     for (std::size_t i = 0; i < controllers_.size(); ++i) {
         auto *made = static_cast<Animatable *>(
             CreateInstance(REF_MAKER_CLASS_ID, kDefaultControllerClassID));
@@ -222,7 +223,8 @@ void TablePlugIn::__EndEdit__(IObjParam *ip, NimbraInterface *) {
 
 std::size_t TablePlugIn::LibraryBodySize() const {
     std::size_t size = 0;
-    for (const ParamSpec &p : layout_.params) size += FieldSize(p.type);
+    for (int i = 0; i < layout_.LibraryParamCount(); ++i)
+        size += FieldSize(layout_.params[i].type);
     return size;
 }
 
@@ -230,7 +232,7 @@ int TablePlugIn::LibrarySave(NimbraInterface *io) {
     if (!io) return 0;
     std::vector<std::uint8_t> body(LibraryBodySize());
     std::uint8_t *at = body.data();
-    for (int i = 0; i < int(layout_.params.size()); ++i) {
+    for (int i = 0; i < layout_.LibraryParamCount(); ++i) {
         switch (layout_.params[i].type) {
             case TYPE_INT:
             case TYPE_BOOL:
@@ -266,9 +268,10 @@ int TablePlugIn::LibraryLoad(NimbraInterface *io) {
         float f = 0.0f;
         Color c;
     };
-    std::vector<Value> values(layout_.params.size());
+    const std::size_t fields = std::size_t(layout_.LibraryParamCount());
+    std::vector<Value> values(fields);
     const std::uint8_t *at = body.data();
-    for (std::size_t i = 0; i < layout_.params.size(); ++i) {
+    for (std::size_t i = 0; i < fields; ++i) {
         const ParamType type = layout_.params[i].type;
         Value &v = values[i];
         switch (type) {
@@ -290,6 +293,7 @@ int TablePlugIn::LibraryLoad(NimbraInterface *io) {
         at += FieldSize(type);
     }
     for (const ChoiceSpec &choice : layout_.choices) {
+        if (std::size_t(choice.param) >= fields) continue;
         const int v = values[choice.param].i;
         const int count = choice.labels.empty() ? 2 : int(choice.labels.size());
         if (v < 0 || v >= count) return 0;
@@ -299,9 +303,10 @@ int TablePlugIn::LibraryLoad(NimbraInterface *io) {
 
     if (!block_ && !layout_.params.empty())
         ReplaceReference(kRefParams,
-                         MakeParamBlock(layout_.params.data(), int(layout_.params.size())));
+                         MakeParamBlock(layout_.params.data(), int(layout_.params.size()),
+                                        layout_.blockVersion));
     SuspendAnimate();  // restored values are values, not keys made while animating
-    for (std::size_t i = 0; block_ && i < layout_.params.size(); ++i) {
+    for (std::size_t i = 0; block_ && i < fields; ++i) {
         const int index = int(i);
         switch (layout_.params[i].type) {
             case TYPE_INT:

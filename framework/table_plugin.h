@@ -54,6 +54,16 @@ struct PlugInLayout {
     std::span<const ParamSpec> params;
     std::span<const ControllerSpec> controllers;
     std::span<const ChoiceSpec> choices;
+    /// Version of the parameter block this layout describes.
+    DWORD blockVersion = 0;
+    /// Parameters that the library record holds: the first `libraryParams`, or all when
+    /// negative (a parameter added after the record's layout was fixed stays out of it).
+    int libraryParams = -1;
+
+    int LibraryParamCount() const {
+        const int all = int(params.size());
+        return libraryParams >= 0 && libraryParams < all ? libraryParams : all;
+    }
 };
 
 /// Base of the standard effect plug-ins.
@@ -63,9 +73,10 @@ struct PlugInLayout {
 /// take the controllers' names. Any controller slot may be empty (a class that could not be
 /// created, a damaged scene file): a missing controller evaluates to the birth value.
 ///
-/// Library record: the 8-byte version block, then every parameter at time 0 in parameter
-/// order: ints and BOOLs as int32, floats as float32, colours and points as three float32;
-/// then whatever record the class appends.
+/// Library record: the 8-byte version block, then the parameters of the record (every one
+/// unless the layout says otherwise) at time 0 in parameter order: ints and BOOLs as int32,
+/// floats as float32, colours and points as three float32; then whatever record the class
+/// appends.
 class NIMBRA_API TablePlugIn : public NimbraPlugIn, public IObjectProperties {
 public:
     enum { kRefParams = 0, kRefFirstController = 1 };

@@ -153,6 +153,7 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(registered);
     EXPECT_TRUE(Contains(run.out, "  zephranoise: Nimbra Noise PlugIn\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "  zephravolume: Nimbra Volume FX Plug-Ins\n")) << run.out;
     const auto registry = run.out.find("\nPlug-in registry:\n");
     ASSERT_NE(registry, std::string::npos) << run.out;
     const std::string classes = run.out.substr(0, registry);
@@ -175,7 +176,8 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
           Expected{"Smoke", "0x2E9C15D4", "Smoke Shader", "Particle shapes"},
           Expected{"Plasma", "0x0DB440DE", "Plasma Shader", "Particle shapes"},
           Expected{"Spark", "0x30C02456", "Spark Shader", "Particle shapes"},
-          Expected{"Noise", "0x2CC66AC1", "Noise Shader", "Particle shapes"}}) {
+          Expected{"Noise", "0x2CC66AC1", "Noise Shader", "Particle shapes"},
+          Expected{"Combustion", "0x0EEA6E22", "VolumeFX", "Particle shapes"}}) {
         SCOPED_TRACE(e.name);
         const std::string cls = lineOf(classes, e.name);
         EXPECT_TRUE(Contains(cls, "0x0100 reference target")) << run.out;
