@@ -109,9 +109,7 @@ NBSphereGizmoObject::NBSphereGizmoObject(bool loading)
     : VolumeGizmo(kSphereName, kSphereParams, kParams, kSeed, kWireColor, loading) {}
 
 ReferenceTarget *NBSphereGizmoObject::Clone(RemapDir &remap) {
-    auto *copy = new NBSphereGizmoObject(true);
-    CloneBlockInto(*copy, remap);
-    return copy;
+    return CloneAs<NBSphereGizmoObject>(remap);
 }
 
 std::vector<GizmoSegment> NBSphereGizmoObject::Outline(TimeValue t) {
@@ -139,9 +137,7 @@ NBCylGizmoObject::NBCylGizmoObject(bool loading)
     : VolumeGizmo(kCylinderName, kCylinderParams, kParams, kSeed, kWireColor, loading) {}
 
 ReferenceTarget *NBCylGizmoObject::Clone(RemapDir &remap) {
-    auto *copy = new NBCylGizmoObject(true);
-    CloneBlockInto(*copy, remap);
-    return copy;
+    return CloneAs<NBCylGizmoObject>(remap);
 }
 
 std::vector<GizmoSegment> NBCylGizmoObject::Outline(TimeValue t) {
@@ -167,9 +163,7 @@ NBBoxGizmoObject::NBBoxGizmoObject(bool loading)
     : VolumeGizmo(kBoxName, kBoxParams, kParams, kSeed, kWireColor, loading) {}
 
 ReferenceTarget *NBBoxGizmoObject::Clone(RemapDir &remap) {
-    auto *copy = new NBBoxGizmoObject(true);
-    CloneBlockInto(*copy, remap);
-    return copy;
+    return CloneAs<NBBoxGizmoObject>(remap);
 }
 
 std::vector<GizmoSegment> NBBoxGizmoObject::Outline(TimeValue t) {

@@ -58,6 +58,14 @@ protected:
           seedParam_(seedParam),
           wireColorParam_(wireColorParam) {}
 
+    /// A new `T` (made for loading) holding a clone of this gizmo's block.
+    template <typename T>
+    ReferenceTarget *CloneAs(RemapDir &remap) {
+        auto *copy = new T(true);
+        CloneBlockInto(*copy, remap);
+        return copy;
+    }
+
 private:
     const TCHAR *name_;
     int seedParam_;

@@ -1,5 +1,6 @@
 /// @file noise_module_test.cpp
 /// @brief The module `zephranoise` as the host loads it, and the Noise shape's library record.
+#include "common/library_record.h"
 #include "common/registry_file.h"
 #include "framework/library_block.h"
 #include "framework/nimbra_interface.h"
@@ -13,7 +14,9 @@
 #include <vector>
 
 using namespace noisetest;
-using Bytes = std::vector<std::uint8_t>;
+using testfiles::Bytes;
+using testfiles::LibraryRecordOf;
+using testfiles::LoadLibraryRecord;
 
 TEST(NoiseModule, OffersTheNoiseShapeToTheHostAndInTheRegistryAsAParticleShape) {
     const LoadedModule *module = modules->LoadedModules().FindModule("zephranoise");
@@ -38,39 +41,14 @@ TEST(NoiseModule, OffersTheNoiseShapeToTheHostAndInTheRegistryAsAParticleShape) 
     for (int i = 0; i < 7; ++i) EXPECT_NE(shape->GetController(i), nullptr) << i;
 }
 
-/// The record `shape` writes.
-Bytes Record(NoiseShape &shape) {
-    std::FILE *file = std::tmpfile();
-    GetNimbraInterface()->file = file;
-    EXPECT_EQ(shape.LibrarySave(GetNimbraInterface()), 1);
-    Bytes bytes(std::ftell(file));
-    std::rewind(file);
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::fclose(file);
-    GetNimbraInterface()->file = nullptr;
-    return bytes;
-}
-
-/// `shape` loads `bytes`.
-int Load(NoiseShape &shape, const Bytes &bytes) {
-    std::FILE *file = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::rewind(file);
-    GetNimbraInterface()->file = file;
-    const int result = shape.LibraryLoad(GetNimbraInterface());
-    std::fclose(file);
-    GetNimbraInterface()->file = nullptr;
-    return result;
-}
-
 TEST(NoiseModule, LibraryRecordIsTheVersionBlockThenFifteenFieldsAndRoundTrips) {
     OwnedShape shape = NewNoiseShape(), loaded = NewNoiseShape();
     ASSERT_TRUE(shape && loaded);
-    const Bytes defaults = Record(*loaded);
+    const Bytes defaults = LibraryRecordOf(*loaded);
     shape->ParamBlock()->SetValue(NoiseShape::kNoiseType, 0, int(NoiseShape::kTurbulenceNoise));
     for (int i = 1; i < NoiseShape::kParams; ++i)
         shape->ParamBlock()->SetValue(i, 0, 0.75f * float(i) + 0.125f);
-    const Bytes bytes = Record(*shape);
+    const Bytes bytes = LibraryRecordOf(*shape);
     ASSERT_EQ(bytes.size(), 8u + 60u);
     EXPECT_EQ(GetLE16(bytes.data()), kLibraryBlockVersion);
     EXPECT_EQ(Bytes(bytes.begin() + 2, bytes.begin() + 8), Bytes(6, 0));
@@ -81,10 +59,10 @@ TEST(NoiseModule, LibraryRecordIsTheVersionBlockThenFifteenFieldsAndRoundTrips) 
     // Another version word, or a short body, is refused and changes nothing.
     Bytes wrong = bytes;
     wrong[1] = 0x02;
-    EXPECT_EQ(Load(*loaded, wrong), 0);
-    EXPECT_EQ(Load(*loaded, Bytes(bytes.begin(), bytes.end() - 1)), 0);
-    EXPECT_EQ(Record(*loaded), defaults);
+    EXPECT_EQ(LoadLibraryRecord(*loaded, wrong), 0);
+    EXPECT_EQ(LoadLibraryRecord(*loaded, Bytes(bytes.begin(), bytes.end() - 1)), 0);
+    EXPECT_EQ(LibraryRecordOf(*loaded), defaults);
 
-    ASSERT_EQ(Load(*loaded, bytes), 1);
-    EXPECT_EQ(Record(*loaded), bytes);
+    ASSERT_EQ(LoadLibraryRecord(*loaded, bytes), 1);
+    EXPECT_EQ(LibraryRecordOf(*loaded), bytes);
 }

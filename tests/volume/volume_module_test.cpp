@@ -1,6 +1,7 @@
 /// @file volume_module_test.cpp
 /// @brief The module `zephravolume` as the host loads it, Combustion's library record and the
 ///        upgrade of its old parameter blocks.
+#include "common/library_record.h"
 #include "common/registry_file.h"
 #include "framework/library_block.h"
 #include "framework/nimbra_interface.h"
@@ -17,7 +18,9 @@
 #include <vector>
 
 using namespace volumetest;
-using Bytes = std::vector<std::uint8_t>;
+using testfiles::Bytes;
+using testfiles::LibraryRecordOf;
+using testfiles::LoadLibraryRecord;
 
 TEST(VolumeModule, RegistersOnlyClassesThatTheHostCanCreate) {
     const LoadedModule *module = modules->LoadedModules().FindModule("zephravolume");
@@ -62,31 +65,6 @@ TEST(VolumeModule, CombustionListsItsControllersInTrackViewOrder) {
 
 namespace {
 
-/// The record `c` writes.
-Bytes Record(Combustion &c) {
-    std::FILE *file = std::tmpfile();
-    GetNimbraInterface()->file = file;
-    EXPECT_EQ(c.LibrarySave(GetNimbraInterface()), 1);
-    Bytes bytes(std::ftell(file));
-    std::rewind(file);
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::fclose(file);
-    GetNimbraInterface()->file = nullptr;
-    return bytes;
-}
-
-/// `c` loads `bytes`.
-int Load(Combustion &c, const Bytes &bytes) {
-    std::FILE *file = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::rewind(file);
-    GetNimbraInterface()->file = file;
-    const int result = c.LibraryLoad(GetNimbraInterface());
-    std::fclose(file);
-    GetNimbraInterface()->file = nullptr;
-    return result;
-}
-
 /// An `ILoad` with no chunks that collects post-load callbacks and the obsolete mark.
 class PostLoadOnly final : public ILoad {
 public:
@@ -111,13 +89,13 @@ public:
 TEST(VolumeModule, CombustionRecordHoldsTheFirstSixteenParametersAndRoundTrips) {
     Owned<Combustion> c = New<Combustion>(), loaded = New<Combustion>();
     ASSERT_TRUE(c && loaded);
-    const Bytes defaults = Record(*loaded);
+    const Bytes defaults = LibraryRecordOf(*loaded);
     IParamBlock *pb = c->ParamBlock();
     for (int i = 0; i < Combustion::kParams; ++i)
         if (pb->GetParameterType(i) == TYPE_FLOAT) pb->SetValue(i, 0, 0.5f * float(i) + 0.125f);
     pb->SetValue(Combustion::kStretchAxis, 0, 2);
     pb->SetValue(Combustion::kDensityFalloff, 0, 1);
-    const Bytes bytes = Record(*c);
+    const Bytes bytes = LibraryRecordOf(*c);
     ASSERT_EQ(bytes.size(), 8u + 64u);
     EXPECT_EQ(GetLE16(bytes.data()), kLibraryBlockVersion);
     EXPECT_EQ(Bytes(bytes.begin() + 2, bytes.begin() + 8), Bytes(6, 0));
@@ -125,17 +103,15 @@ TEST(VolumeModule, CombustionRecordHoldsTheFirstSixteenParametersAndRoundTrips) 
     EXPECT_EQ(GetLEFloat(bytes.data() + 8 + 4 * 15), 0.5f * 15.0f + 0.125f);
 
     // Another version word, a short body or an axis past Z is refused and changes nothing.
-    for (Bytes bad : {bytes, Bytes(bytes.begin(), bytes.end() - 1), bytes}) {
-        if (bad.size() == bytes.size() && bad == bytes) bad[1] = 0x02;
-        EXPECT_EQ(Load(*loaded, bad), 0);
-    }
-    Bytes axis = bytes;
+    Bytes version = bytes, axis = bytes;
+    version[1] = 0x02;
     PutLEInt(axis.data() + 8 + 4 * Combustion::kStretchAxis, 3);
-    EXPECT_EQ(Load(*loaded, axis), 0);
-    EXPECT_EQ(Record(*loaded), defaults);
+    for (const Bytes &bad : {version, Bytes(bytes.begin(), bytes.end() - 1), axis})
+        EXPECT_EQ(LoadLibraryRecord(*loaded, bad), 0);
+    EXPECT_EQ(LibraryRecordOf(*loaded), defaults);
 
-    ASSERT_EQ(Load(*loaded, bytes), 1);
-    EXPECT_EQ(Record(*loaded), bytes);
+    ASSERT_EQ(LoadLibraryRecord(*loaded, bytes), 1);
+    EXPECT_EQ(LibraryRecordOf(*loaded), bytes);
     int falloff = -1;
     loaded->ParamBlock()->GetValue(Combustion::kDensityFalloff, 0, falloff);
     EXPECT_EQ(falloff, 0);  // not part of the record
