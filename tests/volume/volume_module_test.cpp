@@ -48,21 +48,6 @@ TEST(VolumeModule, RegistersOnlyClassesThatTheHostCanCreate) {
     EXPECT_EQ(record->categoryKey, kParticleShapeKey);
 }
 
-TEST(VolumeModule, CombustionListsItsControllersInTrackViewOrder) {
-    Owned<Combustion> c = New<Combustion>();
-    ASSERT_NE(c, nullptr);
-    ASSERT_EQ(c->NumControllers(), 7);
-    const char *names[] = {"Parameters", "Noise Size",     "Noise Phase", "Regularity",
-                           "Density",    "Shadow Density", "Stretch",     "Motion"};
-    const int controller[] = {-1, 0, 1, 2, 3, 5, 6, 4};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(c->SubAnimName(i), names[i]);
-        EXPECT_EQ(c->SubAnim(i), i == 0 ? static_cast<Animatable *>(c->ParamBlock())
-                                        : c->GetController(controller[i]));
-    }
-    EXPECT_EQ(c->ParamBlock()->GetVersion(), Combustion::kBlockVersion);
-}
-
 namespace {
 
 /// An `ILoad` with no chunks that collects post-load callbacks and the obsolete mark.
@@ -122,32 +107,26 @@ TEST(VolumeModule, CombustionUpgradesASixteenParameterBlockOnLoad) {
     for (int i = 0; i < Combustion::kVersion0Params; ++i)
         v0[i] = {i == Combustion::kStretchAxis ? TYPE_INT : TYPE_FLOAT, nullptr,
                  i != Combustion::kStretchAxis, DWORD(i)};
-    for (const bool old : {true, false}) {
-        SCOPED_TRACE(old ? "version 0" : "version 1");
-        Owned<Combustion> c(static_cast<Combustion *>(
-            static_cast<Animatable *>(GetCombustionDesc()->Create(TRUE))));
-        Owned<Combustion> current = New<Combustion>();
-        RemapDir remap;
-        IParamBlock *block =
-            old ? CreateParameterBlock(v0.data(), int(v0.size()), 0)
-                : static_cast<IParamBlock *>(current->ParamBlock()->Clone(remap));
-        block->SetValue(Combustion::kBirthDensity, 0, 0.375f);
-        block->SetValue(Combustion::kStretchAxis, 0, 1);
-        c->ReplaceReference(0, block);
-        PostLoadOnly iload;
-        ASSERT_EQ(c->Load(&iload), IO_OK);
-        iload.Run();
-        EXPECT_EQ(iload.obsolete, old);
-        IParamBlock *pb = c->ParamBlock();
-        ASSERT_NE(pb, nullptr);
-        EXPECT_EQ(pb->GetVersion(), Combustion::kBlockVersion);
-        float density = 0.0f;
-        int axis = 0, falloff = -1;
-        pb->GetValue(Combustion::kBirthDensity, 0, density);
-        pb->GetValue(Combustion::kStretchAxis, 0, axis);
-        pb->GetValue(Combustion::kDensityFalloff, 0, falloff);
-        EXPECT_EQ(density, 0.375f);
-        EXPECT_EQ(axis, 1);
-        EXPECT_EQ(falloff, int(Combustion::kNoFalloff));
-    }
+    Owned<Combustion> c(static_cast<Combustion *>(
+        static_cast<Animatable *>(GetCombustionDesc()->Create(TRUE))));
+    IParamBlock *block = CreateParameterBlock(v0.data(), int(v0.size()), 0);
+    block->SetValue(Combustion::kBirthDensity, 0, 0.375f);
+    block->SetValue(Combustion::kStretchAxis, 0, 1);
+    c->ReplaceReference(0, block);
+    PostLoadOnly iload;
+    ASSERT_EQ(c->Load(&iload), IO_OK);
+    iload.Run();
+    EXPECT_TRUE(iload.obsolete);
+
+    IParamBlock *pb = c->ParamBlock();
+    ASSERT_NE(pb, nullptr);
+    EXPECT_EQ(pb->GetVersion(), Combustion::kBlockVersion);
+    float density = 0.0f;
+    int axis = 0, falloff = -1;
+    pb->GetValue(Combustion::kBirthDensity, 0, density);
+    pb->GetValue(Combustion::kStretchAxis, 0, axis);
+    pb->GetValue(Combustion::kDensityFalloff, 0, falloff);
+    EXPECT_EQ(density, 0.375f);
+    EXPECT_EQ(axis, 1);
+    EXPECT_EQ(falloff, int(Combustion::kNoFalloff));
 }
