@@ -34,12 +34,9 @@ void FindHelpers(nlohmann::json &nodes,
 
 class ExamplePresets : public ::testing::TestWithParam<std::string> {
 protected:
-    /// The example's folder mirrored into the test's folder, so that the scene's relative paths
-    /// (particle files, plates, presets) still resolve from a scene written there.
-    void SetUp() override {
-        for (const auto &entry : fs::directory_iterator(kExamples))
-            fs::create_symlink(entry.path(), folder.Root() / entry.path().filename());
-    }
+    /// The examples mirrored into the test's folder, so that a scene written there resolves
+    /// its relative paths.
+    void SetUp() override { MirrorExamples(folder.Root()); }
 
     ProgramRun Run(const std::vector<std::string> &args) {
         return RunNimbra(args, {"NIMBRA_CONFIG_DIR=" + folder.Path("config")}, folder.Path(""));

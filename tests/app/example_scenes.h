@@ -26,6 +26,14 @@ inline std::vector<std::string> ExampleScenes() {
     return names;
 }
 
+/// Mirrors the examples folder into `folder` (a link per entry), so that a scene rendered from
+/// there finds what it reads (particle files, plates, presets) and writes what its queue names
+/// (outputs relative to the scene) into `folder`, never into the source tree.
+inline void MirrorExamples(const std::filesystem::path &folder) {
+    for (const auto &entry : std::filesystem::directory_iterator(ExamplesFolder()))
+        std::filesystem::create_symlink(entry.path(), folder / entry.path().filename());
+}
+
 /// A test name for a scene parameter: its stem with anything but letters and digits as '_'.
 inline std::string ExampleTestName(const ::testing::TestParamInfo<std::string> &info) {
     std::string name = std::filesystem::path(info.param).stem().string();

@@ -35,9 +35,10 @@ Split SplitFor(const std::string &scene) {
 class FrameIdentity : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(FrameIdentity, FrameRenderedAloneEqualsItInARange) {
-    const std::string scene = (ExamplesFolder() / GetParam()).string();
     const Split split = SplitFor(GetParam());
     testfiles::TempFolder folder;
+    MirrorExamples(folder.Root());
+    const std::string scene = folder.Path(GetParam());
     fs::create_directories(folder.Path("config"));
     const auto render = [&](const std::string &frames, const std::string &stem) {
         std::vector<std::string> args = {"--config-dir", folder.Path("config"),
