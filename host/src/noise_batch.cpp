@@ -3,10 +3,12 @@
 ///        rows, one point per vector lane, compiled for every instruction set Highway targets
 ///        and dispatched at run time.
 ///
-/// The lattice hashes are gathers from a table of permutation pairs (entry i holds p[i] and
-/// p[i + 1]), so one gather gives both hashes a corner pair needs: seven gathers per noise3
-/// point instead of fourteen. Gradients are chosen by the hash bits with selects and sign
-/// flips, without a lookup.
+/// Gathers from the permutation bound the kernels' speed, so the hash tables pack what one
+/// lookup can give: the four second-level hashes of an (x, y) cell pair in one entry, both
+/// hashes of a corner pair in another, and for four dimensions the four gradient hashes that
+/// a hash and a w cell lead to. noise3 then takes five gathers per point, not fourteen, and
+/// noise4 five, not thirty. Gradients come from the hash bits (selects and sign flips) or,
+/// where a vector holds 16 floats, from lane permutations of small tables.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "noise_batch.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -18,18 +20,26 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #ifndef NIMBRA_NOISE_BATCH_ONCE
 #define NIMBRA_NOISE_BATCH_ONCE
 namespace noise_detail {
 
-/// Permutation pairs: entry i holds p[i] in bits 0-7 and p[i + 1] in bits 8-15. Hashes reach
-/// 510 at most (a permutation entry plus a cell, both below 256).
-struct PairTable {
+/// Packed hashes, p being the permutation (doubled to 512 entries). Hashes reach 510 at most
+/// (a permutation entry plus a cell, both below 256).
+struct HashTables {
+    /// Entry i: p[i] in bits 0-7, p[i + 1] in bits 8-15.
     alignas(64) std::int32_t pairs[512];
+    /// Entry X·256 + Y, for a = p[X] + Y and b = p[X + 1] + Y: p[a], p[a + 1], p[b], p[b + 1]
+    /// in bytes 0 … 3.
+    alignas(64) std::int32_t xy[256 * 256];
+    /// Entry h·256 + W, for c = p[h] + W and d = p[h + 1] + W: p[c], p[c + 1], p[d], p[d + 1]
+    /// in bytes 0 … 3.
+    alignas(64) std::int32_t zw[511 * 256];
 };
 
-extern const PairTable kPairTable;
+extern const HashTables &kHashTables;
 
 /// The fixed part of a row of points that share y and z: the y and z cells, and for the four
 /// yz corners of a cell their offsets and faded weights. Inside one lattice cell, improved
@@ -57,6 +67,32 @@ struct RowPlane {
         }
     }
 };
+
+/// Gradient components by hash, for the targets whose vectors hold 16 floats: a lane
+/// permutation there is a lookup in a 16-entry table (32 with two registers), cheaper than
+/// choosing the components by the hash bits.
+struct GradientTables {
+    alignas(64) float g3[3][16];  ///< improved noise's gradient of hash & 15, by axis
+    alignas(64) float g4[4][32];  ///< the four-dimensional gradient of hash & 31, by axis
+};
+
+constexpr GradientTables MakeGradientTables() {
+    GradientTables t{};
+    for (int h = 0; h < 16; ++h) {
+        const int u = h < 8 ? 0 : 1;
+        const int v = h < 4 ? 1 : (h == 12 || h == 14 ? 0 : 2);
+        t.g3[u][h] += (h & 1) ? -1.0f : 1.0f;
+        t.g3[v][h] += (h & 2) ? -1.0f : 1.0f;
+    }
+    for (int h = 0; h < 32; ++h) {
+        for (int k = 0, bit = 0; k < 4; ++k) {
+            if (k != h >> 3) t.g4[k][h] = (h >> bit++ & 1) ? -1.0f : 1.0f;
+        }
+    }
+    return t;
+}
+
+inline constexpr GradientTables kGradientTables = MakeGradientTables();
 
 /// The batched kernels of one instruction set.
 struct BatchKernels {
@@ -94,7 +130,20 @@ HWY_INLINE void Split(VF p, VI &cell, VF &f) {
 }
 
 HWY_INLINE VI Pairs(VI index) {
-    return hn::GatherIndex(DI(), kPairTable.pairs, index);
+    return hn::GatherIndex(DI(), kHashTables.pairs, index);
+}
+/// The xy entry of cells X and Y.
+HWY_INLINE VI PairsXY(VI X, VI Y) {
+    return hn::GatherIndex(DI(), kHashTables.xy, hn::Add(hn::ShiftLeft<8>(X), Y));
+}
+/// The zw entry of hash h and cell W.
+HWY_INLINE VI PairsZW(VI h, VI W) {
+    return hn::GatherIndex(DI(), kHashTables.zw, hn::Add(hn::ShiftLeft<8>(h), W));
+}
+/// Byte k of packed hashes.
+template <int k>
+HWY_INLINE VI Byte(VI packed) {
+    return hn::And(hn::ShiftRight<8 * k>(packed), hn::Set(DI(), 255));
 }
 HWY_INLINE VI Low(VI pair) {
     return hn::And(pair, hn::Set(DI(), 255));
@@ -121,11 +170,25 @@ HWY_INLINE VF SignOf(VI h) {
     return hn::BitCast(DF(), hn::And(hn::ShiftLeft<31 - kBit>(h), hn::Set(di, INT32_MIN)));
 }
 
+#undef NIMBRA_NOISE_LANE_TABLES
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+#define NIMBRA_NOISE_LANE_TABLES 1
+#else
+#define NIMBRA_NOISE_LANE_TABLES 0
+#endif
+
 /// Improved noise's gradient of hash h (bits 0-3) dotted with the offset (x, y, z): ±u ± v,
 /// u being x for h < 8, else y; v being y for h < 4, x for 12 and 14, else z.
 HWY_INLINE VF Grad3(VI h, VF x, VF y, VF z) {
     const DF df;
     const DI di;
+#if NIMBRA_NOISE_LANE_TABLES
+    const auto index = hn::IndicesFromVec(df, hn::And(h, hn::Set(di, 15)));
+    const auto component = [&](int axis) {
+        return hn::TableLookupLanes(hn::Load(df, kGradientTables.g3[axis]), index);
+    };
+    return hn::MulAdd(component(0), x, hn::MulAdd(component(1), y, hn::Mul(component(2), z)));
+#else
     const VI h4 = hn::And(h, hn::Set(di, 15));
     const VF u = hn::IfThenElse(hn::RebindMask(df, hn::Lt(h4, hn::Set(di, 8))), x, y);
     const auto xForV =
@@ -133,6 +196,7 @@ HWY_INLINE VF Grad3(VI h, VF x, VF y, VF z) {
     const VF v = hn::IfThenElse(hn::RebindMask(df, hn::Lt(h4, hn::Set(di, 4))), y,
                                 hn::IfThenElse(xForV, x, z));
     return hn::Add(hn::Xor(u, SignOf<0>(h)), hn::Xor(v, SignOf<1>(h)));
+#endif
 }
 
 /// The four-dimensional gradient of hash h (bits 0-4) dotted with (x, y, z, w): bits 3-4 name
@@ -140,6 +204,16 @@ HWY_INLINE VF Grad3(VI h, VF x, VF y, VF z) {
 HWY_INLINE VF Grad4(VI h, VF x, VF y, VF z, VF w) {
     const DF df;
     const DI di;
+#if NIMBRA_NOISE_LANE_TABLES
+    // Two registers make the 32-entry table; the permutation reads bits 0-4 of the hash.
+    const auto component = [&](int axis) {
+        const float *g = kGradientTables.g4[axis];
+        return VF{_mm512_permutex2var_ps(hn::Load(df, g).raw, h.raw, hn::Load(df, g + 16).raw)};
+    };
+    return hn::MulAdd(
+        component(0), x,
+        hn::MulAdd(component(1), y, hn::MulAdd(component(2), z, hn::Mul(component(3), w))));
+#else
     const VI zeroAxis = hn::And(hn::ShiftRight<3>(h), hn::Set(di, 3));
     const auto is = [&](int axis) {
         return hn::RebindMask(df, hn::Eq(zeroAxis, hn::Set(di, axis)));
@@ -153,31 +227,52 @@ HWY_INLINE VF Grad4(VI h, VF x, VF y, VF z, VF w) {
     const VF tz = hn::IfThenZeroElse(is(2), hn::Xor(z, hn::IfThenElse(before(2), s1, s2)));
     const VF tw = hn::IfThenZeroElse(is(3), hn::Xor(w, s2));
     return hn::Add(hn::Add(tx, ty), hn::Add(tz, tw));
+#endif
 }
 
-/// The hashes of the four xy corners of the cell at z's cell: aa, ba, ab, bb (each less than
-/// 511), as noise_kernels.h forms them.
-struct FaceHashes {
-    VI aa, ba, ab, bb;
-};
-HWY_INLINE FaceHashes HashFace(VI X, VI Y, VI Z) {
-    const VI pX = Pairs(X);
-    const VI pA = Pairs(hn::Add(Low(pX), Y)), pB = Pairs(hn::Add(High(pX), Y));
-    return {hn::Add(Low(pA), Z), hn::Add(Low(pB), Z), hn::Add(High(pA), Z),
-            hn::Add(High(pB), Z)};
+/// Calls f(0) … f(K − 1), unrolled. The kernels below work on K vectors of points at once,
+/// stage by stage, so that the gathers of independent points are in flight together: the
+/// hash chain is three or four dependent gathers deep, and one vector alone leaves the
+/// processor waiting on it.
+template <int K, class F>
+HWY_INLINE void Each(const F &f) {
+    [&]<int... k>(std::integer_sequence<int, k...>) {
+        (f(k), ...);
+    }
+    (std::make_integer_sequence<int, K>());
 }
 
-HWY_INLINE VF Noise3V(VF x, VF y, VF z) {
-    const DF d;
-    VI X, Y, Z;
+/// A vector of points split into cells and positions, with the hashes of the four xy corners
+/// of each point's cell at its z cell: aa, ba, ab, bb (each less than 511), as
+/// noise_kernels.h forms them.
+struct CellHashes {
     VF fx, fy, fz;
-    Split(x, X, fx);
-    Split(y, Y, fy);
-    Split(z, Z, fz);
-    const FaceHashes c = HashFace(X, Y, Z);
-    // Each pair holds the corner's hash at the near z side (low) and the far side (high).
-    const VI aa = Pairs(c.aa), ba = Pairs(c.ba), ab = Pairs(c.ab), bb = Pairs(c.bb);
+    VI Z, aa, ba, ab, bb;
+};
+
+template <int K>
+HWY_INLINE void HashCells(const VF *x, const VF *y, const VF *z, CellHashes *c) {
+    VI X[K], Y[K], ab[K];
+    Each<K>([&](int k) {
+        Split(x[k], X[k], c[k].fx);
+        Split(y[k], Y[k], c[k].fy);
+        Split(z[k], c[k].Z, c[k].fz);
+    });
+    Each<K>([&](int k) { ab[k] = PairsXY(X[k], Y[k]); });
+    Each<K>([&](int k) {
+        c[k].aa = hn::Add(Byte<0>(ab[k]), c[k].Z);
+        c[k].ab = hn::Add(Byte<1>(ab[k]), c[k].Z);
+        c[k].ba = hn::Add(Byte<2>(ab[k]), c[k].Z);
+        c[k].bb = hn::Add(Byte<3>(ab[k]), c[k].Z);
+    });
+}
+
+/// Improved noise from a point's position and its corners' hash pairs, which hold the hash
+/// at the near z side (low) and the far side (high).
+HWY_INLINE VF Blend3(const CellHashes &c, VI aa, VI ba, VI ab, VI bb) {
+    const DF d;
     const VF one = hn::Set(d, 1.0f);
+    const VF fx = c.fx, fy = c.fy, fz = c.fz;
     const VF x1 = hn::Sub(fx, one), y1 = hn::Sub(fy, one), z1 = hn::Sub(fz, one);
     const VF u = FadeV(fx), v = FadeV(fy), w = FadeV(fz);
     const VF near = Lerp(v, Lerp(u, Grad3(aa, fx, fy, fz), Grad3(ba, x1, fy, fz)),
@@ -187,77 +282,137 @@ HWY_INLINE VF Noise3V(VF x, VF y, VF z) {
     return Lerp(w, near, far);
 }
 
-HWY_INLINE VF Noise4V(VF x, VF y, VF z, VF w) {
-    const DF d;
-    VI X, Y, Z, W;
-    VF fx, fy, fz, fw;
-    Split(x, X, fx);
-    Split(y, Y, fy);
-    Split(z, Z, fz);
-    Split(w, W, fw);
-    const FaceHashes c = HashFace(X, Y, Z);
-    const VI aa = Pairs(c.aa), ba = Pairs(c.ba), ab = Pairs(c.ab), bb = Pairs(c.bb);
-    const VF one = hn::Set(d, 1.0f);
-    const VF x1 = hn::Sub(fx, one), y1 = hn::Sub(fy, one), z1 = hn::Sub(fz, one),
-             w1 = hn::Sub(fw, one);
-    const VF u = FadeV(fx), v = FadeV(fy), s = FadeV(fz), t = FadeV(fw);
-    // One z side of the cell: the hashes of its xy corners with the w cell, whose pairs hold
-    // the near w side (low) and the far one (high).
-    const auto zSide = [&](VI haa, VI hba, VI hab, VI hbb, VF oz) {
-        const VI paa = Pairs(hn::Add(haa, W)), pba = Pairs(hn::Add(hba, W));
-        const VI pab = Pairs(hn::Add(hab, W)), pbb = Pairs(hn::Add(hbb, W));
-        const VF nearW =
-            Lerp(v, Lerp(u, Grad4(paa, fx, fy, oz, fw), Grad4(pba, x1, fy, oz, fw)),
-                 Lerp(u, Grad4(pab, fx, y1, oz, fw), Grad4(pbb, x1, y1, oz, fw)));
-        const VF farW =
-            Lerp(v, Lerp(u, Grad4(High(paa), fx, fy, oz, w1), Grad4(High(pba), x1, fy, oz, w1)),
-                 Lerp(u, Grad4(High(pab), fx, y1, oz, w1), Grad4(High(pbb), x1, y1, oz, w1)));
-        return Lerp(t, nearW, farW);
-    };
-    const VF nearZ = zSide(Low(aa), Low(ba), Low(ab), Low(bb), fz);
-    const VF farZ = zSide(High(aa), High(ba), High(ab), High(bb), z1);
-    return hn::Mul(Lerp(s, nearZ, farZ), hn::Set(d, kNoise4Scale));
+template <int K>
+HWY_INLINE void Noise3V(const VF *x, const VF *y, const VF *z, VF *out) {
+    CellHashes c[K];
+    VI aa[K], ba[K], ab[K], bb[K];
+    HashCells<K>(x, y, z, c);
+    Each<K>([&](int k) {
+        aa[k] = Pairs(c[k].aa);
+        ba[k] = Pairs(c[k].ba);
+        ab[k] = Pairs(c[k].ab);
+        bb[k] = Pairs(c[k].bb);
+    });
+    Each<K>([&](int k) { out[k] = Blend3(c[k], aa[k], ba[k], ab[k], bb[k]); });
 }
 
-HWY_INLINE VF FBmV(VF x, VF y, VF z, Octaves n, float gain, float lacunarity) {
+/// One z side of a four-dimensional cell: its xy corners' hash pairs with the w cell hold the
+/// near w side (low) and the far one (high).
+HWY_INLINE VF Blend4Side(const CellHashes &c, VF fw, VF oz, const VI *p) {
+    const DF d;
+    const VF one = hn::Set(d, 1.0f);
+    const VF fx = c.fx, fy = c.fy;
+    const VF x1 = hn::Sub(fx, one), y1 = hn::Sub(fy, one), w1 = hn::Sub(fw, one);
+    const VF u = FadeV(fx), v = FadeV(fy), t = FadeV(fw);
+    const VF nearW = Lerp(v, Lerp(u, Grad4(p[0], fx, fy, oz, fw), Grad4(p[1], x1, fy, oz, fw)),
+                          Lerp(u, Grad4(p[2], fx, y1, oz, fw), Grad4(p[3], x1, y1, oz, fw)));
+    const VF farW =
+        Lerp(v, Lerp(u, Grad4(High(p[0]), fx, fy, oz, w1), Grad4(High(p[1]), x1, fy, oz, w1)),
+             Lerp(u, Grad4(High(p[2]), fx, y1, oz, w1), Grad4(High(p[3]), x1, y1, oz, w1)));
+    return Lerp(t, nearW, farW);
+}
+
+template <int K>
+HWY_INLINE void Noise4V(const VF *x, const VF *y, const VF *z, VF w, VF *out) {
+    const DF d;
+    CellHashes c[K];
+    VI W;
+    VF fw;
+    Split(w, W, fw);
+    HashCells<K>(x, y, z, c);
+    // For each xy corner, the gradient hashes of its near z side (bytes 0 and 1, near and far
+    // w) and its far z side (bytes 2 and 3).
+    VI zw[K][4], nearZ[K][4], farZ[K][4];
+    Each<K>([&](int k) {
+        const VI corners[4] = {c[k].aa, c[k].ba, c[k].ab, c[k].bb};
+        for (int j = 0; j < 4; ++j) {
+            zw[k][j] = PairsZW(corners[j], W);
+        }
+        for (int j = 0; j < 4; ++j) {
+            nearZ[k][j] = hn::ShiftRight<16>(hn::ShiftLeft<16>(zw[k][j]));
+            farZ[k][j] = hn::ShiftRight<16>(zw[k][j]);
+        }
+    });
+    Each<K>([&](int k) {
+        const VF z1 = hn::Sub(c[k].fz, hn::Set(d, 1.0f));
+        const VF nearSide = Blend4Side(c[k], fw, c[k].fz, nearZ[k]);
+        const VF farSide = Blend4Side(c[k], fw, z1, farZ[k]);
+        out[k] = hn::Mul(Lerp(FadeV(c[k].fz), nearSide, farSide), hn::Set(d, kNoise4Scale));
+    });
+}
+
+template <int K>
+HWY_INLINE void FBmV(const VF *px, const VF *py, const VF *pz, Octaves n, float gain,
+                     float lacunarity, VF *sum) {
     const DF d;
     const VF lac = hn::Set(d, lacunarity);
-    VF sum = hn::Zero(d);
+    VF x[K], y[K], z[K], octave[K];
+    Each<K>([&](int k) {
+        x[k] = px[k];
+        y[k] = py[k];
+        z[k] = pz[k];
+        sum[k] = hn::Zero(d);
+    });
     float weight = 1.0f;
+    const auto add = [&](float w) {
+        Noise3V<K>(x, y, z, octave);
+        Each<K>([&](int k) { sum[k] = hn::MulAdd(octave[k], hn::Set(d, w), sum[k]); });
+    };
     for (int i = 0; i < n.whole; ++i) {
-        sum = hn::MulAdd(Noise3V(x, y, z), hn::Set(d, weight), sum);
+        add(weight);
         weight *= gain;
-        x = hn::Mul(x, lac);
-        y = hn::Mul(y, lac);
-        z = hn::Mul(z, lac);
+        Each<K>([&](int k) {
+            x[k] = hn::Mul(x[k], lac);
+            y[k] = hn::Mul(y[k], lac);
+            z[k] = hn::Mul(z[k], lac);
+        });
     }
-    if (n.fraction > 0.0f)
-        sum = hn::MulAdd(Noise3V(x, y, z), hn::Set(d, weight * n.fraction), sum);
-    return sum;
+    if (n.fraction > 0.0f) add(weight * n.fraction);
 }
 
-HWY_INLINE VF TurbulenceV(VF x, VF y, VF z, float freq) {
+template <int K>
+HWY_INLINE void TurbulenceV(const VF *px, const VF *py, const VF *pz, float freq, VF *sum) {
     const DF d;
-    VF sum = hn::Zero(d);
+    VF x[K], y[K], z[K], octave[K];
+    Each<K>([&](int k) { sum[k] = hn::Zero(d); });
     for (float f = std::min(freq, kMaxTurbulenceFrequency); f >= 1.0f; f *= 0.5f) {
         const VF vf = hn::Set(d, f);
-        sum = hn::Add(
-            sum, hn::Div(hn::Abs(Noise3V(hn::Mul(x, vf), hn::Mul(y, vf), hn::Mul(z, vf))), vf));
+        Each<K>([&](int k) {
+            x[k] = hn::Mul(px[k], vf);
+            y[k] = hn::Mul(py[k], vf);
+            z[k] = hn::Mul(pz[k], vf);
+        });
+        Noise3V<K>(x, y, z, octave);
+        Each<K>([&](int k) { sum[k] = hn::Add(sum[k], hn::Div(hn::Abs(octave[k]), vf)); });
     }
-    return sum;
 }
 
-/// Runs `eval` over the points one vector at a time; the last, partial vector goes through
-/// zero-padded copies so that no load or store passes the arrays' ends.
+/// How many vectors the kernels take at once.
+constexpr int kInterleave = 2;
+
+/// Runs eval.template operator()<K>(x, y, z, out) over the points, kInterleave vectors at a
+/// time, then single vectors; the last, partial vector goes through zero-padded copies so
+/// that no load or store passes the arrays' ends.
 template <class Eval>
 HWY_INLINE void ForEachVector(const float *x, const float *y, const float *z, int count,
                               float *out, const Eval &eval) {
     const DF d;
     const std::size_t N = hn::Lanes(d), n = count > 0 ? std::size_t(count) : 0;
     std::size_t i = 0;
+    for (; i + kInterleave * N <= n; i += kInterleave * N) {
+        VF vx[kInterleave], vy[kInterleave], vz[kInterleave], vo[kInterleave];
+        Each<kInterleave>([&](int k) {
+            vx[k] = hn::LoadU(d, x + i + k * N);
+            vy[k] = hn::LoadU(d, y + i + k * N);
+            vz[k] = hn::LoadU(d, z + i + k * N);
+        });
+        eval.template operator()<kInterleave>(vx, vy, vz, vo);
+        Each<kInterleave>([&](int k) { hn::StoreU(vo[k], d, out + i + k * N); });
+    }
     for (; i + N <= n; i += N) {
-        hn::StoreU(eval(hn::LoadU(d, x + i), hn::LoadU(d, y + i), hn::LoadU(d, z + i)), d,
-                   out + i);
+        VF vx = hn::LoadU(d, x + i), vy = hn::LoadU(d, y + i), vz = hn::LoadU(d, z + i), vo;
+        eval.template operator()<1>(&vx, &vy, &vz, &vo);
+        hn::StoreU(vo, d, out + i);
     }
     if (i == n) return;
     HWY_ALIGN float bx[hn::MaxLanes(d)] = {}, by[hn::MaxLanes(d)] = {},
@@ -266,19 +421,26 @@ HWY_INLINE void ForEachVector(const float *x, const float *y, const float *z, in
     std::memcpy(bx, x + i, rest);
     std::memcpy(by, y + i, rest);
     std::memcpy(bz, z + i, rest);
-    hn::Store(eval(hn::Load(d, bx), hn::Load(d, by), hn::Load(d, bz)), d, bo);
+    VF vx = hn::Load(d, bx), vy = hn::Load(d, by), vz = hn::Load(d, bz), vo;
+    eval.template operator()<1>(&vx, &vy, &vz, &vo);
+    hn::Store(vo, d, bo);
     std::memcpy(out + i, bo, rest);
 }
 
 void Noise3Batch(const float *x, const float *y, const float *z, int count, float *out) {
-    ForEachVector(x, y, z, count, out, [](VF px, VF py, VF pz) { return Noise3V(px, py, pz); });
+    ForEachVector(x, y, z, count, out,
+                  []<int K>(const VF *px, const VF *py, const VF *pz, VF *o) {
+                      Noise3V<K>(px, py, pz, o);
+                  });
 }
 
 void Noise4Batch(const float *x, const float *y, const float *z, float w, int count,
                  float *out) {
     const VF vw = hn::Set(DF(), w);
     ForEachVector(x, y, z, count, out,
-                  [vw](VF px, VF py, VF pz) { return Noise4V(px, py, pz, vw); });
+                  [vw]<int K>(const VF *px, const VF *py, const VF *pz, VF *o) {
+                      Noise4V<K>(px, py, pz, vw, o);
+                  });
 }
 
 void FBmBatch(const float *x, const float *y, const float *z, int count, float H,
@@ -286,13 +448,17 @@ void FBmBatch(const float *x, const float *y, const float *z, int count, float H
     const Octaves n = SplitOctaves(octaves);
     const float gain = OctaveGain(H, lacunarity);
     ForEachVector(x, y, z, count, out,
-                  [&](VF px, VF py, VF pz) { return FBmV(px, py, pz, n, gain, lacunarity); });
+                  [&]<int K>(const VF *px, const VF *py, const VF *pz, VF *o) {
+                      FBmV<K>(px, py, pz, n, gain, lacunarity, o);
+                  });
 }
 
 void TurbulenceBatch(const float *x, const float *y, const float *z, int count, float freq,
                      float *out) {
     ForEachVector(x, y, z, count, out,
-                  [freq](VF px, VF py, VF pz) { return TurbulenceV(px, py, pz, freq); });
+                  [freq]<int K>(const VF *px, const VF *py, const VF *pz, VF *o) {
+                      TurbulenceV<K>(px, py, pz, freq, o);
+                  });
 }
 
 /// RowPlane::Cell for the cell of each lane: the coefficients of the near and far x-side
@@ -305,12 +471,11 @@ HWY_INLINE RowCellV RowCellOf(const RowPlane &plane, VI X) {
     const DI di;
     const VF zero = hn::Zero(d), one = hn::Set(d, 1.0f);
     const VI Y = hn::Set(di, int(plane.Y)), Z = hn::Set(di, int(plane.Z));
-    const VI pX = Pairs(X);
-    const VI pA = Pairs(hn::Add(Low(pX), Y)), pB = Pairs(hn::Add(High(pX), Y));
+    const VI pXY = PairsXY(X, Y);
     // Corner pairs: (j, k) = (0, 0) and (0, 1) in the low and high halves of aa, (1, 0) and
     // (1, 1) in those of ab; ba and bb likewise on the far side.
-    const VI aa = Pairs(hn::Add(Low(pA), Z)), ab = Pairs(hn::Add(High(pA), Z));
-    const VI ba = Pairs(hn::Add(Low(pB), Z)), bb = Pairs(hn::Add(High(pB), Z));
+    const VI aa = Pairs(hn::Add(Byte<0>(pXY), Z)), ab = Pairs(hn::Add(Byte<1>(pXY), Z));
+    const VI ba = Pairs(hn::Add(Byte<2>(pXY), Z)), bb = Pairs(hn::Add(Byte<3>(pXY), Z));
     const VI nearHash[4] = {aa, ab, High(aa), High(ab)};
     const VI farHash[4] = {ba, bb, High(ba), High(bb)};
     RowCellV c{zero, zero, zero, zero};
@@ -394,11 +559,21 @@ HWY_EXPORT(Kernels);
 
 namespace {
 
-PairTable MakePairTable() {
-    PairTable t{};
-    for (int i = 0; i < 512; ++i) {
-        t.pairs[i] = std::int32_t(kNoiseTables.perm[i]) |
-                     std::int32_t(kNoiseTables.perm[(i + 1) & 511]) << 8;
+const HashTables &MakeHashTables() {
+    static HashTables t;
+    const std::uint8_t *p = kNoiseTables.perm;
+    const auto quad = [p](int i, int cell) {
+        const int a = p[i] + cell, b = p[i + 1] + cell;
+        return std::int32_t(p[a]) | std::int32_t(p[a + 1]) << 8 | std::int32_t(p[b]) << 16 |
+               std::int32_t(p[b + 1]) << 24;
+    };
+    for (int i = 0; i < 512; ++i)
+        t.pairs[i] = std::int32_t(p[i]) | std::int32_t(p[(i + 1) & 511]) << 8;
+    for (int i = 0; i < 256; ++i) {
+        for (int cell = 0; cell < 256; ++cell) t.xy[i * 256 + cell] = quad(i, cell);
+    }
+    for (int i = 0; i < 511; ++i) {
+        for (int cell = 0; cell < 256; ++cell) t.zw[i * 256 + cell] = quad(i, cell);
     }
     return t;
 }
@@ -470,7 +645,7 @@ const BatchKernels &Active() {
 
 }  // namespace
 
-const PairTable kPairTable = MakePairTable();
+const HashTables &kHashTables = MakeHashTables();
 
 }  // namespace noise_detail
 
