@@ -6,7 +6,7 @@
 /// Gathers from the permutation bound the kernels' speed, so the hash tables pack what one
 /// lookup can give: the four second-level hashes of an (x, y) cell pair in one entry, both
 /// hashes of a corner pair in another, and for four dimensions the four gradient hashes that
-/// a hash and a w cell lead to. noise3 then takes five gathers per point, not fourteen, and
+/// a hash and a cell lead to. noise3 then takes three gathers per point, not fourteen, and
 /// noise4 five, not thirty. Gradients come from the hash bits (selects and sign flips) or,
 /// where a vector holds 16 floats, from lane permutations of small tables.
 #undef HWY_TARGET_INCLUDE
@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <utility>
 
 #ifndef NIMBRA_NOISE_BATCH_ONCE
 #define NIMBRA_NOISE_BATCH_ONCE
@@ -34,7 +33,7 @@ struct HashTables {
     /// Entry X·256 + Y, for a = p[X] + Y and b = p[X + 1] + Y: p[a], p[a + 1], p[b], p[b + 1]
     /// in bytes 0 … 3.
     alignas(64) std::int32_t xy[256 * 256];
-    /// Entry h·256 + W, for c = p[h] + W and d = p[h + 1] + W: p[c], p[c + 1], p[d], p[d + 1]
+    /// Entry h·256 + C, for c = p[h] + C and d = p[h + 1] + C: p[c], p[c + 1], p[d], p[d + 1]
     /// in bytes 0 … 3.
     alignas(64) std::int32_t zw[511 * 256];
 };
@@ -136,9 +135,9 @@ HWY_INLINE VI Pairs(VI index) {
 HWY_INLINE VI PairsXY(VI X, VI Y) {
     return hn::GatherIndex(DI(), kHashTables.xy, hn::Add(hn::ShiftLeft<8>(X), Y));
 }
-/// The zw entry of hash h and cell W.
-HWY_INLINE VI PairsZW(VI h, VI W) {
-    return hn::GatherIndex(DI(), kHashTables.zw, hn::Add(hn::ShiftLeft<8>(h), W));
+/// The zw entry of hash h and cell C.
+HWY_INLINE VI PairsZW(VI h, VI C) {
+    return hn::GatherIndex(DI(), kHashTables.zw, hn::Add(hn::ShiftLeft<8>(h), C));
 }
 /// Byte k of packed hashes.
 template <int k>
@@ -230,17 +229,10 @@ HWY_INLINE VF Grad4(VI h, VF x, VF y, VF z, VF w) {
 #endif
 }
 
-/// Calls f(0) … f(K − 1), unrolled. The kernels below work on K vectors of points at once,
-/// stage by stage, so that the gathers of independent points are in flight together: the
-/// hash chain is three or four dependent gathers deep, and one vector alone leaves the
-/// processor waiting on it.
-template <int K, class F>
-HWY_INLINE void Each(const F &f) {
-    [&]<int... k>(std::integer_sequence<int, k...>) {
-        (f(k), ...);
-    }
-    (std::make_integer_sequence<int, K>());
-}
+// The kernels below work on K vectors of points at once, stage by stage (loops over k that
+// the compiler unrolls), so that the gathers of independent points are in flight together:
+// the hash chain is two or three dependent gathers deep, and one vector alone leaves the
+// processor waiting on it.
 
 /// A vector of points split into cells and positions, with the hashes of the four xy corners
 /// of each point's cell at its z cell: aa, ba, ab, bb (each less than 511), as
@@ -253,18 +245,20 @@ struct CellHashes {
 template <int K>
 HWY_INLINE void HashCells(const VF *x, const VF *y, const VF *z, CellHashes *c) {
     VI X[K], Y[K], ab[K];
-    Each<K>([&](int k) {
+    for (int k = 0; k < K; ++k) {
         Split(x[k], X[k], c[k].fx);
         Split(y[k], Y[k], c[k].fy);
         Split(z[k], c[k].Z, c[k].fz);
-    });
-    Each<K>([&](int k) { ab[k] = PairsXY(X[k], Y[k]); });
-    Each<K>([&](int k) {
+    }
+    for (int k = 0; k < K; ++k) {
+        ab[k] = PairsXY(X[k], Y[k]);
+    }
+    for (int k = 0; k < K; ++k) {
         c[k].aa = hn::Add(Byte<0>(ab[k]), c[k].Z);
         c[k].ab = hn::Add(Byte<1>(ab[k]), c[k].Z);
         c[k].ba = hn::Add(Byte<2>(ab[k]), c[k].Z);
         c[k].bb = hn::Add(Byte<3>(ab[k]), c[k].Z);
-    });
+    }
 }
 
 /// Improved noise from a point's position and its corners' hash pairs, which hold the hash
@@ -282,18 +276,30 @@ HWY_INLINE VF Blend3(const CellHashes &c, VI aa, VI ba, VI ab, VI bb) {
     return Lerp(w, near, far);
 }
 
+/// With a = p[X] + Y and b = p[X + 1] + Y, the zw entry of (a, Z) holds the gradient hashes
+/// of the xy corners (0, 0) at the near and far z sides, then (0, 1); that of (b, Z) those of
+/// (1, 0) and (1, 1): three gathers in all.
 template <int K>
 HWY_INLINE void Noise3V(const VF *x, const VF *y, const VF *z, VF *out) {
     CellHashes c[K];
-    VI aa[K], ba[K], ab[K], bb[K];
-    HashCells<K>(x, y, z, c);
-    Each<K>([&](int k) {
-        aa[k] = Pairs(c[k].aa);
-        ba[k] = Pairs(c[k].ba);
-        ab[k] = Pairs(c[k].ab);
-        bb[k] = Pairs(c[k].bb);
-    });
-    Each<K>([&](int k) { out[k] = Blend3(c[k], aa[k], ba[k], ab[k], bb[k]); });
+    VI X[K], Y[K], pX[K], qa[K], qb[K];
+    for (int k = 0; k < K; ++k) {
+        Split(x[k], X[k], c[k].fx);
+        Split(y[k], Y[k], c[k].fy);
+        Split(z[k], c[k].Z, c[k].fz);
+    }
+    for (int k = 0; k < K; ++k) {
+        pX[k] = Pairs(X[k]);
+    }
+    for (int k = 0; k < K; ++k) {
+        qa[k] = PairsZW(hn::Add(Low(pX[k]), Y[k]), c[k].Z);
+        qb[k] = PairsZW(hn::Add(High(pX[k]), Y[k]), c[k].Z);
+    }
+    // Blend3 reads each corner's near z hash in bits 0-7 and its far one in bits 8-15.
+    for (int k = 0; k < K; ++k) {
+        out[k] =
+            Blend3(c[k], qa[k], qb[k], hn::ShiftRight<16>(qa[k]), hn::ShiftRight<16>(qb[k]));
+    }
 }
 
 /// One z side of a four-dimensional cell: its xy corners' hash pairs with the w cell hold the
@@ -323,7 +329,7 @@ HWY_INLINE void Noise4V(const VF *x, const VF *y, const VF *z, VF w, VF *out) {
     // For each xy corner, the gradient hashes of its near z side (bytes 0 and 1, near and far
     // w) and its far z side (bytes 2 and 3).
     VI zw[K][4], nearZ[K][4], farZ[K][4];
-    Each<K>([&](int k) {
+    for (int k = 0; k < K; ++k) {
         const VI corners[4] = {c[k].aa, c[k].ba, c[k].ab, c[k].bb};
         for (int j = 0; j < 4; ++j) {
             zw[k][j] = PairsZW(corners[j], W);
@@ -332,13 +338,13 @@ HWY_INLINE void Noise4V(const VF *x, const VF *y, const VF *z, VF w, VF *out) {
             nearZ[k][j] = hn::ShiftRight<16>(hn::ShiftLeft<16>(zw[k][j]));
             farZ[k][j] = hn::ShiftRight<16>(zw[k][j]);
         }
-    });
-    Each<K>([&](int k) {
+    }
+    for (int k = 0; k < K; ++k) {
         const VF z1 = hn::Sub(c[k].fz, hn::Set(d, 1.0f));
         const VF nearSide = Blend4Side(c[k], fw, c[k].fz, nearZ[k]);
         const VF farSide = Blend4Side(c[k], fw, z1, farZ[k]);
         out[k] = hn::Mul(Lerp(FadeV(c[k].fz), nearSide, farSide), hn::Set(d, kNoise4Scale));
-    });
+    }
 }
 
 template <int K>
@@ -347,25 +353,27 @@ HWY_INLINE void FBmV(const VF *px, const VF *py, const VF *pz, Octaves n, float 
     const DF d;
     const VF lac = hn::Set(d, lacunarity);
     VF x[K], y[K], z[K], octave[K];
-    Each<K>([&](int k) {
+    for (int k = 0; k < K; ++k) {
         x[k] = px[k];
         y[k] = py[k];
         z[k] = pz[k];
         sum[k] = hn::Zero(d);
-    });
+    }
     float weight = 1.0f;
     const auto add = [&](float w) {
         Noise3V<K>(x, y, z, octave);
-        Each<K>([&](int k) { sum[k] = hn::MulAdd(octave[k], hn::Set(d, w), sum[k]); });
+        for (int k = 0; k < K; ++k) {
+            sum[k] = hn::MulAdd(octave[k], hn::Set(d, w), sum[k]);
+        }
     };
     for (int i = 0; i < n.whole; ++i) {
         add(weight);
         weight *= gain;
-        Each<K>([&](int k) {
+        for (int k = 0; k < K; ++k) {
             x[k] = hn::Mul(x[k], lac);
             y[k] = hn::Mul(y[k], lac);
             z[k] = hn::Mul(z[k], lac);
-        });
+        }
     }
     if (n.fraction > 0.0f) add(weight * n.fraction);
 }
@@ -374,21 +382,25 @@ template <int K>
 HWY_INLINE void TurbulenceV(const VF *px, const VF *py, const VF *pz, float freq, VF *sum) {
     const DF d;
     VF x[K], y[K], z[K], octave[K];
-    Each<K>([&](int k) { sum[k] = hn::Zero(d); });
+    for (int k = 0; k < K; ++k) {
+        sum[k] = hn::Zero(d);
+    }
     for (float f = std::min(freq, kMaxTurbulenceFrequency); f >= 1.0f; f *= 0.5f) {
         const VF vf = hn::Set(d, f);
-        Each<K>([&](int k) {
+        for (int k = 0; k < K; ++k) {
             x[k] = hn::Mul(px[k], vf);
             y[k] = hn::Mul(py[k], vf);
             z[k] = hn::Mul(pz[k], vf);
-        });
+        }
         Noise3V<K>(x, y, z, octave);
-        Each<K>([&](int k) { sum[k] = hn::Add(sum[k], hn::Div(hn::Abs(octave[k]), vf)); });
+        for (int k = 0; k < K; ++k) {
+            sum[k] = hn::Add(sum[k], hn::Div(hn::Abs(octave[k]), vf));
+        }
     }
 }
 
 /// How many vectors the kernels take at once.
-constexpr int kInterleave = 2;
+constexpr int kInterleave = 4;
 
 /// Runs eval.template operator()<K>(x, y, z, out) over the points, kInterleave vectors at a
 /// time, then single vectors; the last, partial vector goes through zero-padded copies so
@@ -401,13 +413,15 @@ HWY_INLINE void ForEachVector(const float *x, const float *y, const float *z, in
     std::size_t i = 0;
     for (; i + kInterleave * N <= n; i += kInterleave * N) {
         VF vx[kInterleave], vy[kInterleave], vz[kInterleave], vo[kInterleave];
-        Each<kInterleave>([&](int k) {
+        for (int k = 0; k < kInterleave; ++k) {
             vx[k] = hn::LoadU(d, x + i + k * N);
             vy[k] = hn::LoadU(d, y + i + k * N);
             vz[k] = hn::LoadU(d, z + i + k * N);
-        });
+        }
         eval.template operator()<kInterleave>(vx, vy, vz, vo);
-        Each<kInterleave>([&](int k) { hn::StoreU(vo[k], d, out + i + k * N); });
+        for (int k = 0; k < kInterleave; ++k) {
+            hn::StoreU(vo[k], d, out + i + k * N);
+        }
     }
     for (; i + N <= n; i += N) {
         VF vx = hn::LoadU(d, x + i), vy = hn::LoadU(d, y + i), vz = hn::LoadU(d, z + i), vo;
@@ -471,13 +485,11 @@ HWY_INLINE RowCellV RowCellOf(const RowPlane &plane, VI X) {
     const DI di;
     const VF zero = hn::Zero(d), one = hn::Set(d, 1.0f);
     const VI Y = hn::Set(di, int(plane.Y)), Z = hn::Set(di, int(plane.Z));
-    const VI pXY = PairsXY(X, Y);
-    // Corner pairs: (j, k) = (0, 0) and (0, 1) in the low and high halves of aa, (1, 0) and
-    // (1, 1) in those of ab; ba and bb likewise on the far side.
-    const VI aa = Pairs(hn::Add(Byte<0>(pXY), Z)), ab = Pairs(hn::Add(Byte<1>(pXY), Z));
-    const VI ba = Pairs(hn::Add(Byte<2>(pXY), Z)), bb = Pairs(hn::Add(Byte<3>(pXY), Z));
-    const VI nearHash[4] = {aa, ab, High(aa), High(ab)};
-    const VI farHash[4] = {ba, bb, High(ba), High(bb)};
+    const VI pX = Pairs(X);
+    // Bytes 0 … 3: the yz corners (j, k) = (0, 0), (0, 1), (1, 0), (1, 1).
+    const VI qa = PairsZW(hn::Add(Low(pX), Y), Z), qb = PairsZW(hn::Add(High(pX), Y), Z);
+    const VI nearHash[4] = {qa, hn::ShiftRight<16>(qa), High(qa), hn::ShiftRight<24>(qa)};
+    const VI farHash[4] = {qb, hn::ShiftRight<16>(qb), High(qb), hn::ShiftRight<24>(qb)};
     RowCellV c{zero, zero, zero, zero};
     // Plain multiplies and adds, no fused ones: each lane then holds exactly what any other
     // lane in the same cell holds, so a point's value never depends on its neighbours.
