@@ -425,28 +425,35 @@ PointSet BatchPoints() {
 TEST_P(NoiseBatch, KernelsGiveTheSingleFunctionsValues) {
     const PointSet s = BatchPoints();
     const float phase = 0.37f;
-    using Batch = std::function<void(int, float *)>;
+    // Each kernel on the points first … first + n − 1.
+    using Batch = std::function<void(int, int, float *)>;
     using Single = std::function<float(Point3)>;
     const std::vector<std::tuple<std::string, Batch, Single>> kernels = {
         {"noise3",
-         [&](int n, float *o) { noise3Batch(s.x.data(), s.y.data(), s.z.data(), n, o); },
+         [&](int at, int n, float *o) {
+             noise3Batch(s.x.data() + at, s.y.data() + at, s.z.data() + at, n, o);
+         },
          [](Point3 p) { return noise3(p); }},
         {"noise4",
-         [&](int n, float *o) { noise4Batch(s.x.data(), s.y.data(), s.z.data(), phase, n, o); },
+         [&](int at, int n, float *o) {
+             noise4Batch(s.x.data() + at, s.y.data() + at, s.z.data() + at, phase, n, o);
+         },
          [&](Point3 p) { return noise4(p, phase); }},
         {"fBm1",
-         [&](int n, float *o) {
-             fBm1Batch(s.x.data(), s.y.data(), s.z.data(), n, 1.0f, 2.0f, 6.0f, o);
+         [&](int at, int n, float *o) {
+             fBm1Batch(s.x.data() + at, s.y.data() + at, s.z.data() + at, n, 1.0f, 2.0f, 6.0f,
+                       o);
          },
          [](Point3 p) { return fBm1(p, 1.0f, 2.0f, 6.0f); }},
         {"fBm1 fractional",
-         [&](int n, float *o) {
-             fBm1Batch(s.x.data(), s.y.data(), s.z.data(), n, 0.6f, 2.3f, 3.5f, o);
+         [&](int at, int n, float *o) {
+             fBm1Batch(s.x.data() + at, s.y.data() + at, s.z.data() + at, n, 0.6f, 2.3f, 3.5f,
+                       o);
          },
          [](Point3 p) { return fBm1(p, 0.6f, 2.3f, 3.5f); }},
         {"turbulence",
-         [&](int n, float *o) {
-             turbulenceBatch(s.x.data(), s.y.data(), s.z.data(), n, 11.0f, o);
+         [&](int at, int n, float *o) {
+             turbulenceBatch(s.x.data() + at, s.y.data() + at, s.z.data() + at, n, 11.0f, o);
          },
          [](Point3 p) { return turbulence(p, 11.0f); }},
     };
@@ -455,12 +462,18 @@ TEST_P(NoiseBatch, KernelsGiveTheSingleFunctionsValues) {
         // must survive.
         for (int count : {s.size(), 1, 3, 5, 7, 9, 13, 15, 17, 31, 33}) {
             std::vector<float> out(count + 1, 99.0f);
-            batch(count, out.data());
+            batch(0, count, out.data());
             ASSERT_EQ(out[count], 99.0f) << name << ", " << count << " points";
             for (int i = 0; i < count; ++i) {
                 const Point3 p(s.x[i], s.y[i], s.z[i]);
                 ASSERT_NEAR(out[i], single(p), 1e-6)
                     << name << " at (" << p.x << ", " << p.y << ", " << p.z << ")";
+            }
+            // A point's value is its own, wherever it sits in whichever batch.
+            for (int i = 0; i < count; i += 11) {
+                float alone = 99.0f;
+                batch(i, 1, &alone);
+                ASSERT_EQ(alone, out[i]) << name << ", point " << i;
             }
         }
     }
