@@ -4,11 +4,12 @@
 ///        and dispatched at run time.
 ///
 /// Gathers from the permutation bound the kernels' speed, so the hash tables pack what one
-/// lookup can give: the four second-level hashes of an (x, y) cell pair in one entry, both
-/// hashes of a corner pair in another, and for four dimensions the four gradient hashes that
-/// a hash and a cell lead to. noise3 then takes three gathers per point, not fourteen, and
-/// noise4 five, not thirty. Gradients come from the hash bits (selects and sign flips) or,
-/// where a vector holds 16 floats, from lane permutations of small tables.
+/// lookup can give: both hashes of a corner pair in one entry, and in another the four hashes
+/// that a hash and a cell lead to (for noise3 the gradient hashes of two xy corners at both z
+/// sides, for noise4 those of one xyz corner at both w sides). noise3 then takes three
+/// gathers per point, not fourteen, and noise4 seven, not thirty. Gradients come from the hash
+/// bits (selects and sign flips) or, where a vector holds 16 floats, from lane permutations of
+/// small tables.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "noise_batch.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -30,9 +31,6 @@ namespace noise_detail {
 struct HashTables {
     /// Entry i: p[i] in bits 0-7, p[i + 1] in bits 8-15.
     alignas(64) std::int32_t pairs[512];
-    /// Entry X·256 + Y, for a = p[X] + Y and b = p[X + 1] + Y: p[a], p[a + 1], p[b], p[b + 1]
-    /// in bytes 0 … 3.
-    alignas(64) std::int32_t xy[256 * 256];
     /// Entry h·256 + C, for c = p[h] + C and d = p[h + 1] + C: p[c], p[c + 1], p[d], p[d + 1]
     /// in bytes 0 … 3.
     alignas(64) std::int32_t zw[511 * 256];
@@ -131,18 +129,9 @@ HWY_INLINE void Split(VF p, VI &cell, VF &f) {
 HWY_INLINE VI Pairs(VI index) {
     return hn::GatherIndex(DI(), kHashTables.pairs, index);
 }
-/// The xy entry of cells X and Y.
-HWY_INLINE VI PairsXY(VI X, VI Y) {
-    return hn::GatherIndex(DI(), kHashTables.xy, hn::Add(hn::ShiftLeft<8>(X), Y));
-}
 /// The zw entry of hash h and cell C.
 HWY_INLINE VI PairsZW(VI h, VI C) {
     return hn::GatherIndex(DI(), kHashTables.zw, hn::Add(hn::ShiftLeft<8>(h), C));
-}
-/// Byte k of packed hashes.
-template <int k>
-HWY_INLINE VI Byte(VI packed) {
-    return hn::And(hn::ShiftRight<8 * k>(packed), hn::Set(DI(), 255));
 }
 HWY_INLINE VI Low(VI pair) {
     return hn::And(pair, hn::Set(DI(), 255));
@@ -244,20 +233,23 @@ struct CellHashes {
 
 template <int K>
 HWY_INLINE void HashCells(const VF *x, const VF *y, const VF *z, CellHashes *c) {
-    VI X[K], Y[K], ab[K];
+    VI X[K], Y[K];
     for (int k = 0; k < K; ++k) {
         Split(x[k], X[k], c[k].fx);
         Split(y[k], Y[k], c[k].fy);
         Split(z[k], c[k].Z, c[k].fz);
     }
+    VI pX[K], pA[K], pB[K];
+    for (int k = 0; k < K; ++k) pX[k] = Pairs(X[k]);
     for (int k = 0; k < K; ++k) {
-        ab[k] = PairsXY(X[k], Y[k]);
+        pA[k] = Pairs(hn::Add(Low(pX[k]), Y[k]));
+        pB[k] = Pairs(hn::Add(High(pX[k]), Y[k]));
     }
     for (int k = 0; k < K; ++k) {
-        c[k].aa = hn::Add(Byte<0>(ab[k]), c[k].Z);
-        c[k].ab = hn::Add(Byte<1>(ab[k]), c[k].Z);
-        c[k].ba = hn::Add(Byte<2>(ab[k]), c[k].Z);
-        c[k].bb = hn::Add(Byte<3>(ab[k]), c[k].Z);
+        c[k].aa = hn::Add(Low(pA[k]), c[k].Z);
+        c[k].ab = hn::Add(High(pA[k]), c[k].Z);
+        c[k].ba = hn::Add(Low(pB[k]), c[k].Z);
+        c[k].bb = hn::Add(High(pB[k]), c[k].Z);
     }
 }
 
@@ -581,9 +573,6 @@ const HashTables &MakeHashTables() {
     };
     for (int i = 0; i < 512; ++i)
         t.pairs[i] = std::int32_t(p[i]) | std::int32_t(p[(i + 1) & 511]) << 8;
-    for (int i = 0; i < 256; ++i) {
-        for (int cell = 0; cell < 256; ++cell) t.xy[i * 256 + cell] = quad(i, cell);
-    }
     for (int i = 0; i < 511; ++i) {
         for (int cell = 0; cell < 256; ++cell) t.zw[i * 256 + cell] = quad(i, cell);
     }
