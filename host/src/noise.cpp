@@ -1,6 +1,9 @@
 /// @file noise.cpp
-/// @brief The noise lookup tables (built at compile time) and the octave sums.
+/// @brief The noise lookup tables (built at compile time), the octave sums and the threshold
+///        ramp.
 #include "host/noise.h"
+
+#include "noise_parts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,24 +59,6 @@ constexpr NoiseTables MakeTables() {
     return t;
 }
 
-// Octave count split into whole octaves and the weight of the last, partial one.
-struct Octaves {
-    int whole;
-    float fraction;
-};
-
-Octaves SplitOctaves(float octaves) {
-    if (!(octaves > 0.0f)) return {0, 0.0f};  // also NaN
-    if (octaves >= static_cast<float>(kMaxNoiseOctaves)) return {kMaxNoiseOctaves, 0.0f};
-    const int whole = static_cast<int>(octaves);
-    return {whole, octaves - static_cast<float>(whole)};
-}
-
-// Weight ratio between successive octaves, lacunarity^-H; H 1 (the usual case) avoids pow.
-float OctaveGain(float H, float lacunarity) {
-    return H == 1.0f ? 1.0f / lacunarity : std::pow(lacunarity, -H);
-}
-
 }  // namespace
 
 alignas(64) constinit const NoiseTables kNoiseTables = MakeTables();
@@ -109,102 +94,14 @@ float FBm3(float x, float y, float z, float H, float lacunarity, float octaves) 
 }
 
 float Turbulence3(float x, float y, float z, float freq) {
-    constexpr float kMaxFrequency = 2147483648.0f;  // 2^31: kMaxNoiseOctaves octaves
     float sum = 0.0f;
-    for (float f = std::min(freq, kMaxFrequency); f >= 1.0f; f *= 0.5f) {
+    for (float f = std::min(freq, kMaxTurbulenceFrequency); f >= 1.0f; f *= 0.5f) {
         sum += std::fabs(Noise3(x * f, y * f, z * f)) / f;
     }
     return sum;
 }
 
-// Rows --------------------------------------------------------------------------------------
-
-namespace {
-
-/// Improved noise inside one lattice cell of a row: with y and z fixed it is
-/// L0 + Fade(f) × (L1 − L0) of the position f along x, L0 = a0 + b0 f summing the cell's four
-/// corners on its near x side (each faded y and z weight × gradient · offset), L1 = a1 + b1 f
-/// those on its far side.
-struct RowCell {
-    float a0 = 0.0f, b0 = 0.0f, a1 = 0.0f, b1 = 0.0f;
-};
-
-/// The row's fixed part: the y and z cells, positions and faded weights.
-struct RowPlane {
-    std::size_t Y, Z;
-    float oy[4], oz[4];  ///< offsets from the corners (j, k) = (0,0), (1,0), (0,1), (1,1)
-    float w[4];          ///< the corners' y weight × z weight
-
-    RowPlane(float y, float z) {
-        const Cells c = SplitCoordinates(Float4{0.0f, y, z, 0.0f});
-        Y = c[1];
-        Z = c[2];
-        const float fy = c.f[1], fz = c.f[2];
-        const float y1 = Fade(fy), z1 = Fade(fz), y0 = 1.0f - y1, z0 = 1.0f - z1;
-        const float oys[4] = {fy, fy - 1.0f, fy, fy - 1.0f};
-        const float ozs[4] = {fz, fz, fz - 1.0f, fz - 1.0f};
-        const float ws[4] = {y0 * z0, y1 * z0, y0 * z1, y1 * z1};
-        for (int k = 0; k < 4; ++k) {
-            oy[k] = oys[k];
-            oz[k] = ozs[k];
-            w[k] = ws[k];
-        }
-    }
-
-    RowCell Cell(std::size_t X) const {
-        const std::uint8_t *p = kNoiseTables.perm;
-        const std::size_t a = p[X] + Y, b = p[X + 1] + Y;
-        const std::size_t aa = p[a] + Z, ba = p[b] + Z, ab = p[a + 1] + Z, bb = p[b + 1] + Z;
-        const std::size_t nearCorners[4] = {aa, ab, aa + 1, ab + 1};
-        const std::size_t farCorners[4] = {ba, bb, ba + 1, bb + 1};
-        RowCell cell;
-        for (int k = 0; k < 4; ++k) {
-            const Float4 gn = kNoiseTables.grad3[nearCorners[k]];
-            const Float4 gf = kNoiseTables.grad3[farCorners[k]];
-            cell.a0 += w[k] * (gn[1] * oy[k] + gn[2] * oz[k]);
-            cell.b0 += w[k] * gn[0];
-            cell.a1 += w[k] * (gf[1] * oy[k] + gf[2] * oz[k] - gf[0]);  // x offset f − 1
-            cell.b1 += w[k] * gf[0];
-        }
-        return cell;
-    }
-};
-
-}  // namespace
-
 }  // namespace noise_detail
-
-void noise3Row(const float *x, int count, float y, float z, float *out) {
-    using namespace noise_detail;
-    if (count <= 0) return;
-    const RowPlane plane(y, z);
-    // Blocks of points: first every point's cell and position (a loop the compiler runs four
-    // points at a time), then runs of points in one lattice cell, whose corners are combined
-    // once for the whole run; its points then cost a few multiplications each.
-    constexpr int kBlock = 64;
-    float positions[kBlock];
-    int cells[kBlock];
-    for (int at = 0; at < count; at += kBlock) {
-        const int n = count - at < kBlock ? count - at : kBlock;
-        for (int i = 0; i < n; ++i) {
-            const Cell1 c = SplitCoordinate(x[at + i]);
-            cells[i] = c.cell;
-            positions[i] = c.f;
-        }
-        for (int i = 0; i < n;) {
-            const int cell = cells[i];
-            int end = i + 1;
-            while (end < n && cells[end] == cell) ++end;
-            const RowCell c = plane.Cell(static_cast<std::uint32_t>(cell) & 255);
-            for (int k = i; k < end; ++k) {
-                const float f = positions[k];
-                const float l0 = c.a0 + c.b0 * f, l1 = c.a1 + c.b1 * f;
-                out[at + k] = l0 + Fade(f) * (l1 - l0);
-            }
-            i = end;
-        }
-    }
-}
 
 float threshold(float x, float a, float b) {
     if (a == b) return x < a ? 0.0f : 1.0f;

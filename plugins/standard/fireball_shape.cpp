@@ -130,9 +130,10 @@ void FireBallShape::ParticleShapeRow(unsigned short *density, unsigned char *cov
         float xs[kRowRun], noise[kRowRun];
         for (int i = 0; i < n; ++i) xs[i] = static_cast<float>(dx + start + i) * noiseScale_;
         if (noiseType_ == kFractalNoise) {
-            for (int i = 0; i < n; ++i)
-                noise[i] = fBm1(Point3(xs[i], noiseY, noiseZ_), kFractalH, kFractalLacunarity,
-                                kFractalOctaves);
+            float ys[kRowRun], zs[kRowRun];
+            std::fill_n(ys, n, noiseY);
+            std::fill_n(zs, n, noiseZ_);
+            fBm1Batch(xs, ys, zs, n, kFractalH, kFractalLacunarity, kFractalOctaves, noise);
         } else {
             noise3Row(xs, n, noiseY, noiseZ_, noise);
         }

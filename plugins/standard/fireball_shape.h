@@ -83,8 +83,8 @@ public:
     /// slice of the noise).
     void __BeginParticle__(float transparency, int radius, ParticleInfo *info) override;
     /// The coverage of a run of pixels of one row: one noise value and one table read each,
-    /// Regular noise evaluated kRowRun pixels at a time (host `noise3Row`), Fractal noise
-    /// pixel by pixel.
+    /// noise evaluated kRowRun pixels at a time (host `noise3Row` for Regular noise,
+    /// `fBm1Batch` for Fractal).
     void ParticleShapeRow(unsigned short *density, unsigned char *covered, int radius, int dx,
                           int dy, int x, int y, int count) const override;
     /// The per-pixel call, for callers that do not use rows: read back from runs of the row

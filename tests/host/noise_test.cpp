@@ -9,11 +9,13 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <functional>
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -363,7 +365,141 @@ TEST(Noise, EveryNoiseRepeatsEvery256CellsOverTheWholeFloatRange) {
     }
 }
 
-TEST(NoiseRow, IsNoise3AlongTheRow) {
+// Every batched kernel runs on each instruction set this CPU has, in turn.
+class NoiseBatch : public testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        previous_ = noiseTarget();
+        ASSERT_TRUE(setNoiseTarget(GetParam()));
+        ASSERT_EQ(noiseTarget(), GetParam());
+    }
+    void TearDown() override { setNoiseTarget(previous_); }
+
+private:
+    std::string previous_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Targets, NoiseBatch, testing::ValuesIn(noiseTargets()),
+                         [](const testing::TestParamInfo<std::string> &info) {
+                             return info.param;
+                         });
+
+// Points of every kind the kernels must agree on: random near and far, lattice points
+// (negative integers included), and coordinates from every band of the float range in each
+// axis, up to the band at and below −2^24 and past the 2^31 cut.
+struct PointSet {
+    std::vector<float> x, y, z;
+    void add(float px, float py, float pz) {
+        x.push_back(px);
+        y.push_back(py);
+        z.push_back(pz);
+    }
+    int size() const { return int(x.size()); }
+};
+
+PointSet BatchPoints() {
+    PointSet s;
+    Sampler sample(12);
+    for (int i = 0; i < 300; ++i) {
+        const Point3 p = sample.point(i < 200 ? 40.0f : 60000.0f);
+        s.add(p.x, p.y, p.z);
+    }
+    for (float v : {-257.0f, -256.0f, -3.0f, -1.0f, 0.0f, 1.0f, 255.0f, 256.0f}) {
+        s.add(v, -v, v);
+        s.add(v, 2.0f, -7.0f);
+    }
+    for (const float v : FarCoordinates()) {
+        s.add(v, 0.5f, 0.25f);
+        s.add(-0.7f, v, 0.4f);
+        s.add(0.2f, 0.9f, v);
+        s.add(v, -v, 0.6f);
+    }
+    for (float v :
+         {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+        s.add(v, 0.5f, 0.25f);
+        s.add(0.3f, -v, 0.5f);
+    }
+    return s;
+}
+
+TEST_P(NoiseBatch, KernelsGiveTheSingleFunctionsValues) {
+    const PointSet s = BatchPoints();
+    const float phase = 0.37f;
+    // Each kernel on the points first … first + n − 1.
+    using Batch = std::function<void(int, int, float *)>;
+    using Single = std::function<float(Point3)>;
+    const std::vector<std::tuple<std::string, Batch, Single>> kernels = {
+        {"noise3",
+         [&](int at, int n, float *o) {
+             noise3Batch(s.x.data() + at, s.y.data() + at, s.z.data() + at, n, o);
+         },
+         [](Point3 p) { return noise3(p); }},
+        {"noise4",
+         [&](int at, int n, float *o) {
+             noise4Batch(s.x.data() + at, s.y.data() + at, s.z.data() + at, phase, n, o);
+         },
+         [&](Point3 p) { return noise4(p, phase); }},
+        {"fBm1",
+         [&](int at, int n, float *o) {
+             fBm1Batch(s.x.data() + at, s.y.data() + at, s.z.data() + at, n, 1.0f, 2.0f, 6.0f,
+                       o);
+         },
+         [](Point3 p) { return fBm1(p, 1.0f, 2.0f, 6.0f); }},
+        {"fBm1 fractional",
+         [&](int at, int n, float *o) {
+             fBm1Batch(s.x.data() + at, s.y.data() + at, s.z.data() + at, n, 0.6f, 2.3f, 3.5f,
+                       o);
+         },
+         [](Point3 p) { return fBm1(p, 0.6f, 2.3f, 3.5f); }},
+        {"turbulence",
+         [&](int at, int n, float *o) {
+             turbulenceBatch(s.x.data() + at, s.y.data() + at, s.z.data() + at, n, 11.0f, o);
+         },
+         [](Point3 p) { return turbulence(p, 11.0f); }},
+    };
+    for (const auto &[name, batch, single] : kernels) {
+        // Whole vectors and every length of a last, partial one; the canary after the batch
+        // must survive.
+        for (int count : {s.size(), 1, 3, 5, 7, 9, 13, 15, 17, 31, 33}) {
+            std::vector<float> out(count + 1, 99.0f);
+            batch(0, count, out.data());
+            ASSERT_EQ(out[count], 99.0f) << name << ", " << count << " points";
+            for (int i = 0; i < count; ++i) {
+                const Point3 p(s.x[i], s.y[i], s.z[i]);
+                ASSERT_NEAR(out[i], single(p), 1e-6)
+                    << name << " at (" << p.x << ", " << p.y << ", " << p.z << ")";
+            }
+            // A point's value is its own, wherever it sits in whichever batch.
+            for (int i = 0; i < count; i += 11) {
+                float alone = 99.0f;
+                batch(i, 1, &alone);
+                ASSERT_EQ(alone, out[i]) << name << ", point " << i;
+            }
+        }
+    }
+    // And noise3 against the reference itself, for finite points.
+    std::vector<float> out(s.size());
+    noise3Batch(s.x.data(), s.y.data(), s.z.data(), s.size(), out.data());
+    for (int i = 0; i < s.size(); ++i) {
+        if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
+        EXPECT_NEAR(out[i], ReferenceNoise3(s.x[i], s.y[i], s.z[i]), 1e-6)
+            << "at (" << s.x[i] << ", " << s.y[i] << ", " << s.z[i] << ")";
+    }
+}
+
+TEST(NoiseTargets, UnknownNamesAreRefused) {
+    const std::string before = noiseTarget();
+    EXPECT_FALSE(setNoiseTarget("no such instruction set"));
+    EXPECT_FALSE(setNoiseTarget(""));
+    EXPECT_EQ(noiseTarget(), before);
+    // The best comes first and is the one in use unless something chose another.
+    ASSERT_FALSE(noiseTargets().empty());
+    if (std::getenv("NIMBRA_NOISE_TARGET") == nullptr) {
+        EXPECT_EQ(before, noiseTargets().front());
+    }
+}
+
+TEST_P(NoiseBatch, RowIsNoise3AlongTheRow) {
     Sampler sample(7);
     std::vector<float> xs, row;
     for (int trial = 0; trial < 200; ++trial) {
@@ -390,7 +526,7 @@ TEST(NoiseRow, IsNoise3AlongTheRow) {
     }
 }
 
-TEST(NoiseRow, LatticePointsNegativeIntegersAndExtremes) {
+TEST_P(NoiseBatch, RowLatticePointsNegativeIntegersAndExtremes) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // Lattice points give 0; negative integers are reached from the cell below, as noise3

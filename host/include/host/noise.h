@@ -20,6 +20,10 @@
 #include "host/geom.h"
 #include "host/noise_kernels.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 // Single noise
 
 /// One-dimensional gradient noise, in −1 … 1.
@@ -71,16 +75,47 @@ inline float turbulence(Point3 p, float freq) {
     return noise_detail::Turbulence3(p.x, p.y, p.z, freq);
 }
 
-// Rows
+// Batches
+//
+// The batched forms evaluate many points in one call, as many at once as the CPU's vector
+// registers hold. The instruction set is chosen when the program starts (the widest this CPU
+// runs); every one gives the single functions' values within 1e-6, and a point's value never
+// depends on the other points of the batch. Points are given axis by axis (x[i], y[i], z[i]);
+// `count` ≤ 0 writes nothing.
+
+/// `noise3` at each point, into out[i].
+void noise3Batch(const float *x, const float *y, const float *z, int count, float *out);
+
+/// `noise4` at each point with the one phase `w`, into out[i].
+void noise4Batch(const float *x, const float *y, const float *z, float w, int count,
+                 float *out);
+
+/// `fBm1` (the three-dimensional form) at each point, into out[i].
+void fBm1Batch(const float *x, const float *y, const float *z, int count, float H,
+               float lacunarity, float octaves, float *out);
+
+/// `turbulence` at each point, into out[i].
+void turbulenceBatch(const float *x, const float *y, const float *z, int count, float freq,
+                     float *out);
 
 /// `noise3` at the points (x[i], y, z) for i = 0 … count − 1, into out[i]: a row of points
-/// that share y and z, such as the pixels of one sprite row. The corners of a lattice cell are
-/// combined once per cell the row crosses, not once per point, so a row whose neighbouring
-/// points share cells costs a fraction of `count` noise3 calls. The values are improved noise
-/// as noise3 gives it, to float rounding (both stay within 1e-6 of the exact value), and a
-/// point's value does not depend on the other points of the row. Infinities and NaN are taken
-/// as for noise3; `count` ≤ 0 writes nothing.
+/// that share y and z, such as the pixels of one sprite row. Where neighbouring points share a
+/// lattice cell its corners are combined once for them all, so a row of close points costs a
+/// fraction of `count` noise3 calls.
 void noise3Row(const float *x, int count, float y, float z, float *out);
+
+/// The instruction sets the batches can run on this CPU, best first, by name ("AVX3",
+/// "AVX2", "SSE4" …, the portable one last).
+std::vector<std::string> noiseTargets();
+
+/// The instruction set the batches run on now. The environment variable NIMBRA_NOISE_TARGET,
+/// read at the first batch, names the one to start with (case ignored); unset or unknown, the
+/// best one is used.
+std::string noiseTarget();
+
+/// Makes the batches run on the named instruction set, for every thread. Returns false, and
+/// changes nothing, if the name is not one of `noiseTargets()`.
+bool setNoiseTarget(std::string_view name);
 
 // Shaping
 
