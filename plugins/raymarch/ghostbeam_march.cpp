@@ -195,7 +195,7 @@ MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Poin
                 // Back to the full step, over what is left of the segment.
                 step = frame.step;
                 refined = true;
-                steps = i + static_cast<long long>((end - DotProd(p - origin, dir)) / step);
+                steps = i + 1 + static_cast<long long>((end - DotProd(p - origin, dir)) / step);
             }
 
             Color color;

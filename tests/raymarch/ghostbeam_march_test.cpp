@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -30,6 +31,18 @@ public:
     float __GetShadowStrength__(SampleInfo *) override { return 1.0f; }
     Color __GetColorDiffuse__(SampleInfo *) override { return diffuse; }
     Class_ID ClassID() override { return Class_ID(0x52415931, 1); }
+};
+
+/// Records where along z it was asked for density.
+class RecordingVolume final : public NimbraPlugIn {
+public:
+    std::vector<float> z;
+    void __Density_Function__(SampleInfo *s) override {
+        z.push_back(s->worldPoint.z);
+        s->noise = 1.0f;
+        s->density = 1e-6f;
+    }
+    Class_ID ClassID() override { return Class_ID(0x52415934, 1); }
 };
 
 /// A point light (camera space) of colour white whose dot product is `strength` wherever it
@@ -138,6 +151,24 @@ TEST_F(MarchTest, DenseVolumeBetweenLightAndSampleDarkensIt) {
     const Color shadowed = Shade().first;
     EXPECT_GT(open.g, 0.1f) << "the light reaches the volume";
     EXPECT_LT(shadowed.g, 0.5f * open.g);
+}
+
+// The first dense sample is approached with steps of s/2, s/4, s/8 and s/16; the march then
+// goes on with s to the end of the volume.
+TEST_F(MarchTest, ProgressiveSteppingRefinesOnlyTheFirstDenseSample) {
+    RecordingVolume recorder;
+    AddVolume(Point3(0, 0, 0), 2.0f);
+    frame.step = 1.0f;
+    frame.progressive = true;
+    frame.refinements = 4;
+    Ready();
+    frame.plugIns[0] = {&recorder, &recorder, &recorder};
+    Shade();
+    // The volume is entered at z = 2: the first sample, one step in, is dense.
+    std::vector<float> expected{1.0f};
+    for (float step = 0.5f; step >= 0.0625f; step *= 0.5f) expected.push_back(2.0f - step);
+    for (float z = expected.back() - 1.0f; z > -2.0f; z -= 1.0f) expected.push_back(z);
+    EXPECT_EQ(recorder.z, expected);
 }
 
 struct BandCase {
