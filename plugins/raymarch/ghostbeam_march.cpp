@@ -94,7 +94,7 @@ Color LightSample(const MarchFrame &frame, SampleInfo &sample, SampleContext &ct
     const Point3 cam = ctx.WorldToCam(world);
     ctx.MoveTo(cam);
     if (shadowStrength > 0.0f && selfIllum < 1.0f) {
-        for (LightDesc *light : frame.lights) {
+        for (LightDesc *light : scratch.lights) {
             const Point3 lightPos = light->LightPosition();
             // A volume sample has no surface: it faces the light, or with direct lighting
             // the direction the light lies in as seen from the camera.
@@ -160,7 +160,7 @@ MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Poin
 
     SampleContext ctx(sc);
     const Point3 stepDirCam = Normalize(sc.VectorFrom(dir, REF_WORLD));
-    const bool lit = !frame.lights.empty() && frame.lighting != kNoShadows;
+    const bool lit = !scratch.lights.empty() && frame.lighting != kNoShadows;
     float step = frame.step;
     int refinementsLeft = frame.progressive ? std::max(frame.refinements, 0) : 0;
     bool refined = !frame.progressive;

@@ -35,8 +35,7 @@ struct MarchFrame {
     std::vector<MarchVolume> volumes;
     VolumeBvh bvh;
     std::vector<PlugInSet> plugIns;
-    std::vector<LightDesc *> lights;  ///< lights with positions in camera space
-    float step = 2.5f;                ///< world units between samples
+    float step = 2.5f;  ///< world units between samples
     int lighting = kNoShadows;
     float shadowDetail = 5.0f;  ///< shadow steps are `step` × this
     bool progressive = false;   ///< refine the step at the first dense sample
@@ -46,6 +45,8 @@ struct MarchFrame {
 
 /// One thread's buffers: nothing is allocated per ray once they have grown.
 struct MarchScratch {
+    /// The lights of the segment being shaded (camera space), set by the caller.
+    std::vector<LightDesc *> lights;
     std::vector<VolumeHit> hits;
     std::vector<VolumeHit> shadowHits;
 };

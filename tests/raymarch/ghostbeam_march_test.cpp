@@ -137,7 +137,7 @@ TEST(SampleOpacity, FollowsDensityWithinItsRange) {
 TEST_F(MarchTest, DenseVolumeBetweenLightAndSampleDarkensIt) {
     PointLight light;
     light.position = Point3(0, 40, 0);
-    frame.lights = {&light};
+    scratch.lights = {&light};
     frame.lighting = kShadows;
     frame.shadowDetail = 1.0f;
     frame.step = 0.25f;
@@ -185,7 +185,7 @@ TEST_P(InkBandTest, GivesOnlyItsBands) {
     PointLight light;
     light.position = Point3(0, 0, 40);
     light.strength = c.intensity;
-    frame.lights = {&light};
+    scratch.lights = {&light};
     frame.lighting = kShadows;
     frame.shadowDetail = 1e6f;  // no shadow steps: the first sample sees the light
     frame.ink.enabled = true;
