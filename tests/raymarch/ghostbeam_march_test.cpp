@@ -3,21 +3,14 @@
 ///        front-to-back compositing, opaque volumes, shadows through volumes, cartoon bands.
 #include "plugins/raymarch/ghostbeam_march.h"
 
+#include "ray_context.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
 namespace {
-
-/// Camera space is world space (no global context); the ray looks down −z.
-class RayContext final : public ShadeContext {
-public:
-    IPoint2 ScreenCoord() override { return {}; }
-    Point3 P() override { return {}; }
-    Point3 Normal() override { return {0, 0, 1}; }
-    Point3 V() override { return {0, 0, -1}; }
-};
 
 /// Uniform density everywhere in its volumes; a fixed diffuse colour; full shadow strength.
 class UniformVolume final : public NimbraPlugIn {
@@ -85,7 +78,7 @@ protected:
 
     MarchFrame frame;
     UniformVolume plugIn, blocker;
-    RayContext sc;
+    raymarchtest::RayContext sc;
     MarchScratch scratch;
 };
 

@@ -6,23 +6,17 @@
 #include "host/inode.h"
 #include "host/interface.h"
 
+#include "ray_context.h"
+
 #include <gtest/gtest.h>
 
 namespace {
-
-class FixedRay final : public ShadeContext {
-public:
-    IPoint2 ScreenCoord() override { return {}; }
-    Point3 P() override { return {}; }
-    Point3 Normal() override { return {0, 0, 1}; }
-    Point3 V() override { return {0, 0, -1}; }
-};
 
 /// Updates `atmos` and shades one segment; the segment must come back as it went in.
 void ExpectSegmentUntouched(RayMarchAtmospheric &atmos) {
     Interval valid = FOREVER;
     atmos.Update(0, valid);
-    FixedRay sc;
+    raymarchtest::RayContext sc;
     Color color(0.2f, 0.4f, 0.6f), trans(1, 1, 1);
     atmos.Shade(sc, Point3(0, 0, 10), Point3(0, 0, -10), color, trans);
     EXPECT_EQ(color, Color(0.2f, 0.4f, 0.6f));
