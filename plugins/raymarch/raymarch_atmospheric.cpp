@@ -82,6 +82,7 @@ bool IsLight(INode *node, TimeValue t) {
 bool ServesVolumes(const HelperRecord &record) {
     if (!record.Complete()) return false;
     for (NimbraPlugIn *p : record.plugIns) {
+        // The query passes an int where a particle record goes; the plug-in writes 1 into it.
         int answer = 0;
         p->__EnumParticle__(reinterpret_cast<ParticleInfo *>(&answer), nullptr,
                             kVolumeQueryIndex);
@@ -98,9 +99,9 @@ thread_local MarchScratch scratch;
 RayMarchAtmospheric::RayMarchAtmospheric(int mode, bool loading)
     : mode_(mode >= kGhostBeam && mode <= kInkToon ? mode : kGhostBeam) {
     if (mode_ != mode)
-        problem_ = "mode " + std::to_string(mode) +
-                   " is not one of 1 GhostBeam, 2 Combustion, "
-                   "3 InkToon; GhostBeam is used";
+        modeProblem_ = "mode " + std::to_string(mode) +
+                       " is not one of 1 GhostBeam, 2 Combustion, 3 InkToon; GhostBeam is used";
+    problem_ = modeProblem_;
     if (loading) return;
     ReplaceReference(0, MakeParamBlock(kParamSpecs, kParams, kBlockVersion));
     if (mode_ == kCombustion) pblock_->SetValue(kStep, 0, 15.0f);
@@ -188,7 +189,7 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
                    "rendered";
         return;
     }
-    if (problem_.rfind("mode ", 0) != 0) problem_.clear();
+    problem_ = modeProblem_;
     if (pblock_) NarrowToBlockValidity(pblock_, t, valid);
 
     auto get = [&](int i, auto fallback) {

@@ -85,5 +85,6 @@ private:
     std::vector<INode *> lightNodes_;
     bool marchable_ = false;
     TimeValue cacheTime_ = 0;
+    std::string modeProblem_;  ///< a mode given out of range, kept for every update
     std::string problem_;
 };
