@@ -1,0 +1,249 @@
+/// @file ghostbeam_march.cpp
+/// @brief The lit volume march, its shadow rays and the cartoon bands.
+#include "plugins/raymarch/ghostbeam_march.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+/// Most shadow steps through one volume: bounds the work of a very fine shadow detail.
+constexpr int kMaxShadowSteps = 9999;
+/// Shortest shadow ray: a light sitting in a volume still has that volume in front of it.
+constexpr float kMinShadowReach = 1e-3f;
+
+/// The ray's shade context moved to one sample point, which lights illuminate.
+class SampleContext final : public ShadeContext {
+public:
+    explicit SampleContext(ShadeContext &ray) : ShadeContext(ray), ray_(ray) {}
+    void MoveTo(const Point3 &camPoint) { p_ = camPoint; }
+
+    IPoint2 ScreenCoord() override { return ray_.ScreenCoord(); }
+    Point3 P() override { return p_; }
+    Point3 Normal() override { return -ray_.V(); }
+    Point3 V() override { return ray_.V(); }
+    Point3 CamPos() override { return ray_.CamPos(); }
+    Point3 PointTo(const Point3 &p, RefFrame ito) override { return ray_.PointTo(p, ito); }
+    Point3 PointFrom(const Point3 &p, RefFrame ifrom) override {
+        return ray_.PointFrom(p, ifrom);
+    }
+    Point3 VectorTo(const Point3 &v, RefFrame ito) override { return ray_.VectorTo(v, ito); }
+    Point3 VectorFrom(const Point3 &v, RefFrame ifrom) override {
+        return ray_.VectorFrom(v, ifrom);
+    }
+
+private:
+    ShadeContext &ray_;
+    Point3 p_;
+};
+
+void FillSample(SampleInfo &s, const MarchVolume &v, const Point3 &world, float distance) {
+    s.volume = const_cast<ParticleVolume *>(&v.record);
+    s.worldPoint = world;
+    s.point = world - v.record.center;
+    s.radius = distance;
+    s.noise = 0.0f;
+    s.density = 0.0f;
+    s.sunbeam = 0.0f;
+}
+
+/// The fraction of light that reaches `world` along the unit direction `dir` through the lit
+/// volumes within `distance`.
+float Transmittance(const MarchFrame &frame, SampleInfo sample, const Point3 &world,
+                    const Point3 &dir, float distance, MarchScratch &scratch) {
+    if (!frame.bvh.Query(world, dir, distance, -1, scratch.shadowHits)) return 1.0f;
+
+    const float step = frame.step * frame.shadowDetail;
+    float occlusion = 0.0f;
+    for (const VolumeHit &hit : scratch.shadowHits) {
+        const MarchVolume &v = frame.volumes[hit.volume];
+        if (!v.record.lit) continue;
+        const PlugInSet &set = frame.plugIns[v.record.pluginSet];
+        const int steps = static_cast<int>(
+            std::min((hit.exit - hit.entry) / step, static_cast<float>(kMaxShadowSteps)));
+        Point3 p = world + dir * hit.entry;
+        for (int i = 0; i < steps && occlusion < 1.0f; ++i) {
+            p += dir * step;
+            FillSample(sample, v, p, NormalisedDistance(v, p));
+            if (sample.radius >= 1.0f) continue;
+            const float strength = set.color->__GetShadowStrength__(&sample);
+            if (!(strength > 0.0f)) continue;
+            set.shape->__Density_Function__(&sample);
+            sample.noise *= strength;
+            if (frame.shadowDetail > 1.0f) sample.density *= frame.shadowDetail;
+            if (sample.noise > 0.0f)
+                occlusion += (1.0f - occlusion) * SampleOpacity(sample.density);
+        }
+        if (occlusion >= 1.0f) return 0.0f;
+    }
+    return 1.0f - occlusion;
+}
+
+/// Lights a sample: its colour, and in `intensity` the summed shadowed light for the bands.
+Color LightSample(const MarchFrame &frame, SampleInfo &sample, SampleContext &ctx,
+                  const Point3 &stepDirCam, MarchScratch &scratch, float &intensity) {
+    NimbraPlugIn *cs = frame.plugIns[sample.volume->pluginSet].color;
+    const float shininess = cs->__GetShininess__(&sample);
+    const float selfIllum = cs->__GetSelfIllumination__(&sample) * 0.01f;
+    const float shadowStrength = cs->__GetShadowStrength__(&sample);
+    const Color specular = cs->__GetColorSpecular__(&sample);
+    Color lightSum, specularSum;
+    intensity = 0.0f;
+
+    const Point3 world = sample.worldPoint;
+    const Point3 cam = ctx.WorldToCam(world);
+    ctx.MoveTo(cam);
+    if (shadowStrength > 0.0f && selfIllum < 1.0f) {
+        for (LightDesc *light : scratch.lights) {
+            const Point3 lightPos = light->LightPosition();
+            // A volume sample has no surface: it faces the light, or with direct lighting
+            // the direction the light lies in as seen from the camera.
+            Point3 normal =
+                frame.lighting == kShadows ? Normalize(lightPos - cam) : Normalize(lightPos);
+            Color lightColor;
+            Point3 dir;
+            float d = 0.0f, diffuseCoef = 0.0f;
+            if (!light->Illuminate(ctx, normal, lightColor, dir, d, diffuseCoef)) continue;
+            if (!(d > 0.0f)) continue;
+            const Point3 toLight = Normalize(ctx.VectorTo(dir, REF_WORLD));
+            const float reach = std::max(Length(lightPos - cam), kMinShadowReach);
+            d *= Transmittance(frame, sample, world, toLight, reach, scratch);
+            if (!(d > 0.0f)) continue;
+            intensity += d;
+            lightSum += lightColor * d;
+            if (shininess > 0.0f) {
+                const float e = Length(stepDirCam + Normalize(dir));
+                specularSum += lightColor * (std::pow(d, e) * 0.01f * shininess);
+            }
+        }
+    }
+    const Color ambient = cs->__GetColorAmbient__(&sample);
+    const Color diffuse = cs->__GetColorDiffuse__(&sample);
+    const Color lit = frame.ink.enabled ? Color() : diffuse * lightSum;
+    Color color = selfIllum <= 0.0f
+                      ? lit + ambient
+                      : lit + (diffuse - lit) * selfIllum + ambient * (1.0f - selfIllum);
+    if (shininess > 0.0f && !frame.ink.enabled) color += specular * specularSum;
+    return color;
+}
+
+/// Ramp weight of x above a threshold: full `weight` from threshold + falloff on.
+float Band(float x, float threshold, float falloff, float weight) {
+    if (x >= threshold + falloff || !(falloff > 0.0f)) return weight;
+    return weight * (x - threshold) / falloff;
+}
+
+void AddInkBands(const InkBands &ink, float x, Color &color) {
+    if (!(x > 0.0f)) return;
+    if (ink.useLow) {
+        if (x < ink.low) return;
+        color += ink.lowColor * Band(x, ink.low, ink.falloff, 0.3f);
+    }
+    if (x > ink.high) color += ink.highColor * Band(x, ink.high, ink.falloff, 0.6f);
+}
+
+}  // namespace
+
+float SampleOpacity(float density) {
+    const float d = std::clamp(density, 0.0f, 1.0f);
+    return 1.0f - std::pow(1.0f - d, 2000.0f);
+}
+
+MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Point3 &origin,
+                           const Point3 &dir, MarchScratch &scratch) {
+    MarchResult r;
+    const std::vector<VolumeHit> &hits = scratch.hits;
+    if (hits.empty() || !(frame.step > 0.0f)) return r;
+    float end = hits.front().exit;
+    for (const VolumeHit &h : hits) end = std::max(end, h.exit);
+    const float start = hits.front().entry;
+
+    SampleContext ctx(sc);
+    const Point3 stepDirCam = Normalize(sc.VectorFrom(dir, REF_WORLD));
+    const bool lit = !scratch.lights.empty() && frame.lighting != kNoShadows;
+    float step = frame.step;
+    int refinementsLeft = frame.progressive ? std::max(frame.refinements, 0) : 0;
+    bool refined = !frame.progressive;
+    long long steps = static_cast<long long>((end - start) / step);
+    Point3 p = origin + dir * start;
+    float intensity = 0.0f, sampleIntensity = 0.0f;
+    float nearestZ = -1e30f;
+    SampleInfo sample;
+    sample.shadeContext = &sc;
+
+    for (long long i = 0; i < steps; ++i) {
+        p += dir * step;
+        for (const VolumeHit &hit : hits) {
+            const MarchVolume &v = frame.volumes[hit.volume];
+            const float distance = NormalisedDistance(v, p);
+            if (!(distance < 1.0f)) continue;
+            const PlugInSet &set = frame.plugIns[v.record.pluginSet];
+            FillSample(sample, v, p, distance);
+            set.shape->__Density_Function__(&sample);
+            if (!(sample.noise > 0.0f)) continue;
+            sample.noise = std::min(sample.noise, 1.0f);
+
+            if (!refined) {
+                if (refinementsLeft > 0) {
+                    // Approach the first dense sample with ever finer steps.
+                    p -= dir * step;
+                    step *= 0.5f;
+                    steps = static_cast<long long>((end - start) / step);
+                    --refinementsLeft;
+                    goto next_step;
+                }
+                // Back to the full step, over what is left of the segment.
+                step = frame.step;
+                refined = true;
+                steps = i + 1 + static_cast<long long>((end - DotProd(p - origin, dir)) / step);
+            }
+
+            Color color;
+            if (lit && v.record.lit) {
+                color = LightSample(frame, sample, ctx, stepDirCam, scratch, sampleIntensity);
+            } else {
+                color = set.color->__GetColorDiffuse__(&sample);
+            }
+
+            const float o = SampleOpacity(sample.density);
+            if (!(o > 0.0f)) continue;
+            const Point3 cam = sc.WorldToCam(p);
+            if (cam.z > nearestZ) {
+                nearestZ = cam.z;
+                r.nearest = cam;
+                set.color->__GetMaterialID__(&sample);
+                r.materialId =
+                    sample.materialId[1] > 0 ? sample.materialId[1] : sample.materialId[0];
+            }
+            const float c = (1.0f - r.opacity) * o;
+            r.color += color * c;
+            r.opacity += c;
+            intensity += sampleIntensity * c;
+            r.anySample = true;
+            if (r.opacity >= 1.0f) {
+                r.opacity = 1.0f;
+                goto done;
+            }
+        }
+    next_step:;
+    }
+done:
+    if (frame.ink.enabled) AddInkBands(frame.ink, intensity, r.color);
+    return r;
+}
+
+void ComposeOver(const MarchResult &march, Color &color, Color &trans) {
+    const float keep = 1.0f - march.opacity;
+    color = color * keep + march.color;
+    trans = trans * keep;
+}
+
+void ShadeSegment(const MarchFrame &frame, ShadeContext &sc, const Point3 &p0World,
+                  const Point3 &p1World, Color &color, Color &trans, MarchScratch &scratch) {
+    const Point3 segment = p1World - p0World;
+    const float length = Length(segment);
+    if (!(length > 0.0f) || !std::isfinite(length)) return;
+    const Point3 dir = segment / length;
+    if (!frame.bvh.Query(p0World, dir, length, -1, scratch.hits)) return;
+    ComposeOver(MarchGhostBeam(frame, sc, p0World, dir, scratch), color, trans);
+}

@@ -1,0 +1,78 @@
+/// @file ghostbeam_march.h
+/// @brief The lit volume march: steps through the particle volumes a ray crosses, takes
+///        density and colour from each volume's helper plug-ins, lights the samples with
+///        shadows traced through the volumes, and composites front to back. The cartoon
+///        variant turns the accumulated light into two highlight bands instead.
+#pragma once
+
+#include "plugins/raymarch/volume_bvh.h"
+
+#include "framework/plugin_interface.h"
+#include "host/shade_context.h"
+
+#include <vector>
+
+/// The plug-ins of one helper, indexed by a volume's `pluginSet`.
+struct PlugInSet {
+    NimbraPlugIn *shape = nullptr;      ///< density
+    NimbraPlugIn *color = nullptr;      ///< colour, lighting response, material
+    NimbraPlugIn *transform = nullptr;  ///< volume shape and placement
+};
+
+enum Lighting { kNoShadows = 0, kShadows = 1, kDirectLighting = 2 };
+
+/// The cartoon highlights: the accumulated light intensity x gives C1 × w1 above the low
+/// threshold and C2 × w2 above the high one, each weight ramping up over `falloff`.
+struct InkBands {
+    bool enabled = false;
+    bool useLow = true;
+    float low = 0.55f, high = 0.3f, falloff = 0.1f;
+    Color lowColor{1, 1, 1}, highColor{1, 1, 1};
+};
+
+/// What one frame's marches read; built at the frame's update, read-only while shading.
+struct MarchFrame {
+    std::vector<MarchVolume> volumes;
+    VolumeBvh bvh;
+    std::vector<PlugInSet> plugIns;
+    float step = 2.5f;  ///< world units between samples
+    int lighting = kNoShadows;
+    float shadowDetail = 5.0f;  ///< shadow steps are `step` × this
+    bool progressive = false;   ///< refine the step at the first dense sample
+    int refinements = 4;
+    InkBands ink;
+};
+
+/// One thread's buffers: nothing is allocated per ray once they have grown.
+struct MarchScratch {
+    /// The lights of the segment being shaded (camera space), set by the caller.
+    std::vector<LightDesc *> lights;
+    std::vector<VolumeHit> hits;
+    std::vector<VolumeHit> shadowHits;
+};
+
+/// What a march gathered along one ray segment.
+struct MarchResult {
+    Color color;  ///< already weighted by the samples' contributions
+    float opacity = 0.0f;
+    bool anySample = false;
+    Point3 nearest;  ///< nearest contributing sample, camera space
+    int materialId = 0;
+};
+
+/// Opacity of a sample of density d: 1 − (1 − d)^2000, d taken within 0 … 1.
+float SampleOpacity(float density);
+
+/// Marches the world-space segment `origin + t·dir` (unit `dir`), 0 ≤ t ≤ `length`, of the
+/// ray of `sc`. `scratch.hits` must hold the volumes the segment crosses, nearest entry first.
+MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Point3 &origin,
+                           const Point3 &dir, MarchScratch &scratch);
+
+/// Puts the march over what the segment arrived with: colour × (1 − opacity) + march colour,
+/// transparency × (1 − opacity).
+void ComposeOver(const MarchResult &march, Color &color, Color &trans);
+
+/// Finds the volumes the segment crosses and, when there are any, marches and composes it;
+/// a segment that crosses none is left as it is.
+void ShadeSegment(const MarchFrame &frame, ShadeContext &sc, const Point3 &p0World,
+                  const Point3 &p1World, Color &color, Color &trans, MarchScratch &scratch);
