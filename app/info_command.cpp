@@ -4,6 +4,7 @@
 
 #include "host/class_desc.h"
 #include "host/diagnostics.h"
+#include "host/noise.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -87,6 +88,11 @@ int RunInfo(const GlobalOptions &options) {
     std::printf("Configuration directory: %s\n", context.ConfigDirectory().empty()
                                                      ? "(host default)"
                                                      : context.ConfigDirectory().c_str());
+    // Which instruction set the noise batches run on (NIMBRA_NOISE_TARGET forces one).
+    std::string targets;
+    for (const std::string &t : noiseTargets()) targets += (targets.empty() ? "" : " ") + t;
+    std::printf("Noise instruction set: %s (this CPU: %s)\n", noiseTarget().c_str(),
+                targets.c_str());
 
     const ModuleLoader &loader = context.LoadModules();
     std::printf("\nModules: %zu loaded, %zu failed\n", loader.Modules().size(),

@@ -193,3 +193,17 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
         EXPECT_TRUE(nextSection == std::string::npos || at < nextSection) << run.out;
     }
 }
+
+TEST(InfoCommand, NamesTheNoiseInstructionSetTheEnvironmentForces) {
+    const testfiles::TempFolder config;
+    const ProgramRun best = RunNimbra({"--config-dir", config.Root().string(), "info"});
+    const ProgramRun forced = RunNimbra({"--config-dir", config.Root().string(), "info"},
+                                        {"NIMBRA_NOISE_TARGET=SCALAR"});
+    EXPECT_TRUE(Contains(forced.out, "Noise instruction set: SCALAR (this CPU: ")) << forced.out;
+    // Without the variable the widest set this CPU has is chosen: the first of its list.
+    const auto listed = best.out.find("(this CPU: ");
+    ASSERT_NE(listed, std::string::npos) << best.out;
+    const std::string widest =
+        best.out.substr(listed + 11, best.out.find_first_of(" )", listed + 11) - listed - 11);
+    EXPECT_TRUE(Contains(best.out, "Noise instruction set: " + widest + " (")) << best.out;
+}
