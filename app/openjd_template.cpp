@@ -6,6 +6,11 @@
 
 namespace {
 
+/// The template format's own name for its version field (the format requires this key), and
+/// the version this template follows.
+constexpr char kFormatVersionKey[] = "specificationVersion";
+constexpr char kFormatVersion[] = "jobtemplate-2023-09";
+
 /// The job parameters' names, as the template's format strings name them.
 constexpr char kFrames[] = "Frames";
 constexpr char kChunkSize[] = "ChunkSize";
@@ -37,7 +42,7 @@ nlohmann::json OpenJdTemplate(const FarmJob &job, int chunkSize) {
 
     using nlohmann::json;
     return json{
-        {"specificationVersion", "jobtemplate-2023-09"},
+        {kFormatVersionKey, kFormatVersion},
         {"extensions", {"TASK_CHUNKING"}},
         {"name", "Nimbra " + job.name},
         {"description", "Renders frames of a Nimbra scene, a chunk of frames per task."},

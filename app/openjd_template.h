@@ -1,5 +1,5 @@
 /// @file openjd_template.h
-/// @brief A farm job as an Open Job Description job template (specification 2023-09, with
+/// @brief A farm job as an Open Job Description job template (format version 2023-09, with
 ///        task chunking): the frame range, scene, output pattern and chunk size as job
 ///        parameters, one step whose chunked tasks call `nimbra render … --progress openjd`.
 #pragma once

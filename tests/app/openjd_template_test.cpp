@@ -22,6 +22,10 @@ using nlohmann::json;
 
 namespace {
 
+/// The template format's own name for its version field, and the version written.
+constexpr char kFormatVersionKey[] = "specificationVersion";
+constexpr char kFormatVersion[] = "jobtemplate-2023-09";
+
 // The template format's rules, written out --------------------------------------------------
 
 /// 1 … 64 of [A-Za-z0-9_], not starting with a digit; extensions: 3 … 128 of [A-Z0-9_].
@@ -81,11 +85,11 @@ std::vector<std::string> TemplateProblems(const json &t) {
     const auto fail = [&](const std::string &p) { problems.push_back(p); };
     if (!t.is_object()) return {"not an object"};
     OnlyKeys(t,
-             {"specificationVersion", "$schema", "extensions", "name", "description",
+             {kFormatVersionKey, "$schema", "extensions", "name", "description",
               "parameterDefinitions", "steps"},
              "template", problems);
-    if (t.value("specificationVersion", "") != "jobtemplate-2023-09")
-        fail("specificationVersion is not jobtemplate-2023-09");
+    if (t.value(kFormatVersionKey, "") != kFormatVersion)
+        fail(std::string("the format version is not ") + kFormatVersion);
     std::set<std::string> extensions;
     if (t.contains("extensions")) {
         if (!t["extensions"].is_array() || t["extensions"].empty()) fail("extensions: empty");
