@@ -80,8 +80,9 @@ float Transmittance(const MarchFrame &frame, SampleInfo sample, const Point3 &wo
 }
 
 /// Lights a sample: its colour, and in `intensity` the summed shadowed light for the bands.
-Color LightSample(const MarchFrame &frame, SampleInfo &sample, SampleContext &ctx,
-                  const Point3 &stepDirCam, MarchScratch &scratch, float &intensity) {
+Color LightSample(const MarchFrame &frame, const MarchVolume &v, SampleInfo &sample,
+                  SampleContext &ctx, const Point3 &stepDirCam, MarchScratch &scratch,
+                  float &intensity) {
     NimbraPlugIn *cs = frame.plugIns[sample.volume->pluginSet].color;
     const float shininess = cs->__GetShininess__(&sample);
     const float selfIllum = cs->__GetSelfIllumination__(&sample) * 0.01f;
@@ -93,6 +94,7 @@ Color LightSample(const MarchFrame &frame, SampleInfo &sample, SampleContext &ct
     const Point3 world = sample.worldPoint;
     const Point3 cam = ctx.WorldToCam(world);
     ctx.MoveTo(cam);
+    sample.sunbeam = 0.0f;
     if (shadowStrength > 0.0f && selfIllum < 1.0f) {
         for (LightDesc *light : scratch.lights) {
             const Point3 lightPos = light->LightPosition();
@@ -107,6 +109,9 @@ Color LightSample(const MarchFrame &frame, SampleInfo &sample, SampleContext &ct
             if (!(d > 0.0f)) continue;
             const Point3 toLight = Normalize(ctx.VectorTo(dir, REF_WORLD));
             const float reach = std::max(Length(lightPos - cam), kMinShadowReach);
+            if (frame.sunbeams)
+                sample.sunbeam =
+                    std::min(1.0f, sample.sunbeam + SunbeamValue(frame, v, sample, toLight));
             d *= Transmittance(frame, sample, world, toLight, reach, scratch);
             if (!(d > 0.0f)) continue;
             intensity += d;
@@ -147,6 +152,33 @@ void AddInkBands(const InkBands &ink, float x, Color &color) {
 float SampleOpacity(float density) {
     const float d = std::clamp(density, 0.0f, 1.0f);
     return 1.0f - std::pow(1.0f - d, 2000.0f);
+}
+
+float SunbeamValue(const MarchFrame &frame, const MarchVolume &v, const SampleInfo &sample,
+                   const Point3 &toLight) {
+    if (!(frame.depthLimit > 0.0f) || !(frame.step > 0.0f)) return 0.0f;
+    // The chord of the sample's own volume along the light direction, entered from the
+    // light's side: `lit` is how far towards the light the surface lies, `far` how far away
+    // from it the chord leaves the volume.
+    float entry = 0.0f, lit = 0.0f, far = 0.0f;
+    const Point3 origin = sample.worldPoint;
+    if (!IntersectVolume(v, origin, toLight, 1e30f, entry, lit)) return 0.0f;
+    if (!IntersectVolume(v, origin, -toLight, 1e30f, entry, far)) return 0.0f;
+    NimbraPlugIn *shape = frame.plugIns[v.record.pluginSet].shape;
+    SampleInfo probe = sample;
+    const int steps = static_cast<int>(
+        std::min((lit + far) / frame.step, static_cast<float>(kMaxShadowSteps)));
+    for (int i = 1; i <= steps; ++i) {
+        const float along = lit - frame.step * static_cast<float>(i);  // towards the light
+        const Point3 p = origin + toLight * along;
+        FillSample(probe, v, p, NormalisedDistance(v, p));
+        if (!(probe.radius < 1.0f)) continue;
+        shape->__Density_Function__(&probe);
+        if (!(probe.noise > 0.0f)) continue;
+        const float t = std::fabs(along);
+        return t > frame.depthLimit ? 0.0f : 1.0f - t / frame.depthLimit;
+    }
+    return 0.0f;
 }
 
 MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Point3 &origin,
@@ -200,7 +232,8 @@ MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Poin
 
             Color color;
             if (lit && v.record.lit) {
-                color = LightSample(frame, sample, ctx, stepDirCam, scratch, sampleIntensity);
+                color =
+                    LightSample(frame, v, sample, ctx, stepDirCam, scratch, sampleIntensity);
             } else {
                 color = set.color->__GetColorDiffuse__(&sample);
             }

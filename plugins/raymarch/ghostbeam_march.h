@@ -40,6 +40,8 @@ struct MarchFrame {
     float shadowDetail = 5.0f;  ///< shadow steps are `step` × this
     bool progressive = false;   ///< refine the step at the first dense sample
     int refinements = 4;
+    bool sunbeams = false;      ///< mark samples by their depth below the lit surface
+    float depthLimit = 100.0f;  ///< depth at which the sunbeam value reaches 0
     InkBands ink;
 };
 
@@ -62,6 +64,13 @@ struct MarchResult {
 
 /// Opacity of a sample of density d: 1 − (1 − d)^2000, d taken within 0 … 1.
 float SampleOpacity(float density);
+
+/// How near the lit surface of its own volume `sample` lies, seen along the unit world
+/// direction `toLight`: 1 − t / depth limit, t the distance from the first dense point met
+/// coming from the light (stepping by the march's step); 0 beyond the limit or when the chord
+/// holds no dense point.
+float SunbeamValue(const MarchFrame &frame, const MarchVolume &v, const SampleInfo &sample,
+                   const Point3 &toLight);
 
 /// Marches the world-space segment `origin + t·dir` (unit `dir`), 0 ≤ t ≤ `length`, of the
 /// ray of `sc`. `scratch.hits` must hold the volumes the segment crosses, nearest entry first.

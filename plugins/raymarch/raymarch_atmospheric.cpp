@@ -111,12 +111,20 @@ RayMarchAtmospheric::~RayMarchAtmospheric() {
     ReleaseCaches(cacheTime_);
 }
 
+const TCHAR *RayMarchAtmospheric::ModeName(int mode) {
+    return kModeNames[std::clamp(mode, 1, 3) - 1];
+}
+
+Class_ID RayMarchAtmospheric::ModeClassID(int mode) {
+    return kModeClassIDs[std::clamp(mode, 1, 3) - 1];
+}
+
 TSTR RayMarchAtmospheric::GetName() {
-    return kModeNames[mode_ - 1];
+    return ModeName(mode_);
 }
 
 Class_ID RayMarchAtmospheric::ClassID() {
-    return kModeClassIDs[mode_ - 1];
+    return ModeClassID(mode_);
 }
 
 ReferenceTarget *RayMarchAtmospheric::GetReference(int i) {
@@ -212,6 +220,8 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
     frame_.ink.lowColor = get(kLowColor, Color(1, 1, 1));
     frame_.ink.highColor = get(kHighColor, Color(1, 1, 1));
     frame_.ink.useLow = get(kUseLowThreshold, 1) != 0;
+    frame_.sunbeams = get(kSunbeams, 0) != 0;
+    frame_.depthLimit = get(kDepthLimit, 100.0f);
 
     std::vector<VolumeHelper> helpers;
     for (INode *node : nodes_) {

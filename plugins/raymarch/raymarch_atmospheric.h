@@ -44,6 +44,10 @@ public:
     /// Hands the volumes' caches back to the plug-ins that made them.
     ~RayMarchAtmospheric() override;
 
+    /// The shader name and class of a mode (1 … 3).
+    static const TCHAR *ModeName(int mode);
+    static Class_ID ModeClassID(int mode);
+
     int GetMode() const { return mode_; }
     TSTR GetName() override;
     Class_ID ClassID() override;

@@ -192,6 +192,13 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
         const auto nextSection = records.find(" (0x", records.find('\n', section));
         EXPECT_TRUE(nextSection == std::string::npos || at < nextSection) << run.out;
     }
+    // The ray-march atmospheric, one class per mode.
+    EXPECT_TRUE(Contains(run.out, "  zephraray: Nimbra RayTracing PlugIns\n")) << run.out;
+    for (const char *mode : {"GhostBeam", "Combustion", "InkToon"}) {
+        const std::string name = std::string("Nimbra - ") + mode;
+        EXPECT_TRUE(Contains(lineOf(classes, name), "0x1010 atmospheric")) << run.out;
+        EXPECT_TRUE(Contains(lineOf(records, name), "ZephraRayTracer")) << run.out;
+    }
 }
 
 TEST(InfoCommand, NamesTheNoiseInstructionSetTheEnvironmentForces) {
@@ -199,7 +206,8 @@ TEST(InfoCommand, NamesTheNoiseInstructionSetTheEnvironmentForces) {
     const ProgramRun best = RunNimbra({"--config-dir", config.Root().string(), "info"});
     const ProgramRun forced = RunNimbra({"--config-dir", config.Root().string(), "info"},
                                         {"NIMBRA_NOISE_TARGET=SCALAR"});
-    EXPECT_TRUE(Contains(forced.out, "Noise instruction set: SCALAR (this CPU: ")) << forced.out;
+    EXPECT_TRUE(Contains(forced.out, "Noise instruction set: SCALAR (this CPU: "))
+        << forced.out;
     // Without the variable the widest set this CPU has is chosen: the first of its list.
     const auto listed = best.out.find("(this CPU: ");
     ASSERT_NE(listed, std::string::npos) << best.out;

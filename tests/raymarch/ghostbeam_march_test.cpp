@@ -22,8 +22,12 @@ public:
         s->density = density;
     }
     float __GetShadowStrength__(SampleInfo *) override { return 1.0f; }
-    Color __GetColorDiffuse__(SampleInfo *) override { return diffuse; }
+    Color __GetColorDiffuse__(SampleInfo *s) override {
+        sunbeams.push_back(s->sunbeam);
+        return diffuse;
+    }
     Class_ID ClassID() override { return Class_ID(0x52415931, 1); }
+    std::vector<float> sunbeams;  ///< the sunbeam value of every sample asked for colour
 };
 
 /// Records where along z it was asked for density.
@@ -144,6 +148,54 @@ TEST_F(MarchTest, DenseVolumeBetweenLightAndSampleDarkensIt) {
     const Color shadowed = Shade().first;
     EXPECT_GT(open.g, 0.1f) << "the light reaches the volume";
     EXPECT_LT(shadowed.g, 0.5f * open.g);
+}
+
+struct SunbeamCase {
+    float density, depthLimit, expected;
+};
+
+class SunbeamTest : public MarchTest, public ::testing::WithParamInterface<SunbeamCase> {};
+
+// A sphere of radius 2 lit from +y, stepped by 0.25: coming from the light, the first dense
+// point lies at y = 1.75, so the sample at the centre is 1.75 deep.
+TEST_P(SunbeamTest, MeasuresDepthBelowTheLitSurface) {
+    const SunbeamCase c = GetParam();
+    plugIn.density = c.density;
+    frame.step = 0.25f;
+    frame.depthLimit = c.depthLimit;
+    AddVolume(Point3(0, 0, 0), 2.0f);
+    Ready();
+    SampleInfo sample;
+    sample.worldPoint = Point3(0, 0, 0);
+    EXPECT_NEAR(SunbeamValue(frame, frame.volumes[0], sample, Point3(0, 1, 0)), c.expected,
+                1e-5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, SunbeamTest,
+                         ::testing::Values(SunbeamCase{0.5f, 3.5f, 0.5f},
+                                           SunbeamCase{0.5f, 1.75f, 0.0f},
+                                           SunbeamCase{0.5f, 1.0f, 0.0f},
+                                           SunbeamCase{0.5f, 0.0f, 0.0f},
+                                           SunbeamCase{0.0f, 3.5f, 0.0f}));
+
+TEST_F(MarchTest, LitSamplesCarryTheirSunbeamValueToTheColourShader) {
+    PointLight light;
+    light.position = Point3(0, 40, 0);
+    scratch.lights = {&light};
+    frame.lighting = kShadows;
+    frame.step = 0.5f;
+    frame.sunbeams = true;
+    frame.depthLimit = 10.0f;
+    plugIn.density = 0.0001f;
+    AddVolume(Point3(0, 0, 0), 2.0f);
+    Ready();
+    Shade();
+    ASSERT_FALSE(plugIn.sunbeams.empty());
+    for (float value : plugIn.sunbeams) EXPECT_GT(value, 0.7f);
+    plugIn.sunbeams.clear();
+    frame.sunbeams = false;
+    Shade();
+    for (float value : plugIn.sunbeams) EXPECT_EQ(value, 0.0f);
 }
 
 // The first dense sample is approached with steps of s/2, s/4, s/8 and s/16; the march then
