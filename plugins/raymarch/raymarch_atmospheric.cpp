@@ -6,6 +6,8 @@
 #include "framework/helper_record.h"
 #include "host/inode.h"
 #include "host/light.h"
+#include "host/interface.h"
+#include "host/messages.h"
 #include "host/param_object.h"
 
 #include <algorithm>
@@ -195,6 +197,7 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
         problem_ = "\"" + std::string(GetName()) +
                    "\": the Combustion march is not available in this build; nothing is "
                    "rendered";
+        ReportProblem();
         return;
     }
     problem_ = modeProblem_;
@@ -255,6 +258,14 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
     }
     cacheTime_ = t;
     marchable_ = !frame_.volumes.empty();
+    ReportProblem();
+}
+
+void RayMarchAtmospheric::ReportProblem() {
+    // Once per distinct problem: the same one every frame of a sequence is said once.
+    if (problem_.empty() || problem_ == reported_) return;
+    reported_ = problem_;
+    MessageBox(GetCOREInterface()->GetMainHWnd(), problem_.c_str(), "Nimbra", MB_OK);
 }
 
 void RayMarchAtmospheric::Shade(ShadeContext &sc, const Point3 &p0, const Point3 &p1,

@@ -81,6 +81,8 @@ public:
 
 private:
     void ReleaseCaches(TimeValue t);
+    /// Shows the update's problem unless it was shown already.
+    void ReportProblem();
 
     int mode_;
     IParamBlock *pblock_ = nullptr;
@@ -91,4 +93,5 @@ private:
     TimeValue cacheTime_ = 0;
     std::string modeProblem_;  ///< a mode given out of range, kept for every update
     std::string problem_;
+    std::string reported_;  ///< the problem last shown
 };

@@ -7,6 +7,7 @@
 #include "host/interface.h"
 
 #include "ray_context.h"
+#include "common/scripted_user_interface.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, ModeTest,
                                            ModeCase{0, 1, "mode 0"}, ModeCase{7, 1, "mode 7"}));
 
 TEST(RayMarchAtmospheric, PickedNodeThatIsNoVolumeHelperIsNamedAndSkipped) {
+    ScriptedUserInterface ui;
     Interface *ip = GetCOREInterface();
     INode *node = ip->CreateObjectNode(nullptr);
     node->SetName("Teapot01");
@@ -57,6 +59,10 @@ TEST(RayMarchAtmospheric, PickedNodeThatIsNoVolumeHelperIsNamedAndSkipped) {
     ASSERT_EQ(atmos.NumGizmos(), 1);
     ExpectSegmentUntouched(atmos);
     EXPECT_NE(atmos.Problem().find("\"Teapot01\""), std::string::npos) << atmos.Problem();
+    // Said once, not once per frame.
+    ExpectSegmentUntouched(atmos);
+    ASSERT_EQ(ui.MessagesTitled("Nimbra").size(), 1u);
+    EXPECT_EQ(ui.MessagesTitled("Nimbra")[0].text, atmos.Problem());
     ip->DeleteNode(node);
     EXPECT_EQ(atmos.NumGizmos(), 0);
 }
