@@ -4,6 +4,7 @@
 
 #include "framework/class_ids.h"
 #include "framework/helper_record.h"
+#include "framework/nimbra_interface.h"
 #include "host/inode.h"
 #include "host/light.h"
 #include "host/interface.h"
@@ -210,10 +211,24 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
     };
     frame_.step = std::max(get(kStep, 2.5f), 0.01f);
     frame_.lighting = std::clamp(get(kLighting, 0), 0, 2);
+    // A preview may ask for coarser shadows, or none: then the samples are lit unshadowed
+    // and no light is used.
+    const NimbraInterface *iface = GetNimbraInterface();
+    const bool preview = iface->GetPreviewRendering() != 0;
+    const bool shadowsOff = preview && iface->GetDisableShadows() != 0;
+    if (shadowsOff) frame_.lighting = kDirectLighting;
     const int detail = get(kShadowDetail, 2);
     frame_.shadowDetail = detail >= 0 && detail < 4
                               ? kShadowDetails[detail]
                               : std::max(get(kUserShadowDetail, 15.0f), 0.1f);
+    if (preview && iface->GetMultipleShadowDetail() && iface->GetShadowDetail() > 0.0f)
+        frame_.shadowDetail *= iface->GetShadowDetail();
+    // A preview of a region shades only the region's pixels (edges included), given in the
+    // preview's own pixels when it renders at half size.
+    regionRender_ = preview && iface->GetRegionRender() != 0;
+    region_ = iface->GetRegion();
+    if (iface->GetHalfSizeMode())
+        region_ = {region_.left / 2, region_.top / 2, region_.right / 2, region_.bottom / 2};
     frame_.progressive = get(kProgressive, 0) != 0;
     frame_.refinements = std::clamp(get(kRefinements, 4), 0, 20);
     frame_.ink.enabled = mode_ == kInkToon;
@@ -230,7 +245,7 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
     for (INode *node : nodes_) {
         if (!node) continue;
         if (IsLight(node, t)) {
-            lightNodes_.push_back(node);
+            if (!shadowsOff) lightNodes_.push_back(node);
             continue;
         }
         IHelperRecord *source = HelperOf(node, t);
@@ -271,6 +286,12 @@ void RayMarchAtmospheric::ReportProblem() {
 void RayMarchAtmospheric::Shade(ShadeContext &sc, const Point3 &p0, const Point3 &p1,
                                 Color &color, Color &trans, BOOL) {
     if (!marchable_ || sc.ProjType() == PROJ_PARALLEL) return;
+    if (regionRender_) {
+        const IPoint2 pixel = sc.ScreenCoord();
+        if (pixel.x < region_.left || pixel.x > region_.right || pixel.y < region_.top ||
+            pixel.y > region_.bottom)
+            return;
+    }
     // The picked lights, as the renderer prepared them for this view.
     scratch.lights.clear();
     for (int i = 0; i < sc.nLights; ++i) {

@@ -90,6 +90,8 @@ private:
     MarchFrame frame_;
     std::vector<INode *> lightNodes_;
     bool marchable_ = false;
+    bool regionRender_ = false;  ///< a preview of `region_` only
+    RECT region_{};
     TimeValue cacheTime_ = 0;
     std::string modeProblem_;  ///< a mode given out of range, kept for every update
     std::string problem_;
