@@ -205,7 +205,12 @@ MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Poin
 
     for (long long i = 0; i < steps; ++i) {
         p += dir * step;
+        // Only the volumes whose chord holds the point can contain it; the hits are sorted by
+        // entry, so the first one entered beyond the point ends the search.
+        const float along = DotProd(p - origin, dir);
         for (const VolumeHit &hit : hits) {
+            if (hit.entry > along) break;
+            if (hit.exit < along) continue;
             const MarchVolume &v = frame.volumes[hit.volume];
             const float distance = NormalisedDistance(v, p);
             if (!(distance < 1.0f)) continue;

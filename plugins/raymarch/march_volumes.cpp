@@ -39,10 +39,18 @@ bool ClipCircle(const Point3 &o, const Point3 &d, float r, float &t0, float &t1)
     return t0 <= t1;
 }
 
+/// `m` applied to a point and to a direction, inline: the march does this for every sample.
+Point3 ToVolume(const Matrix3 &m, const Point3 &p) {
+    return m[0] * p.x + m[1] * p.y + m[2] * p.z + m[3];
+}
+Point3 DirectionToVolume(const Matrix3 &m, const Point3 &d) {
+    return m[0] * d.x + m[1] * d.y + m[2] * d.z;
+}
+
 }  // namespace
 
 float NormalisedDistance(const MarchVolume &v, const Point3 &world) {
-    const Point3 p = v.record.worldToVolume.PointTransform(world);
+    const Point3 p = ToVolume(v.record.worldToVolume, world);
     switch (v.record.shape) {
         case kVolumeCylinder:
             return std::max((p.x * p.x + p.y * p.y) / v.sizeSq, std::fabs(p.z) / v.size);
@@ -56,8 +64,8 @@ float NormalisedDistance(const MarchVolume &v, const Point3 &world) {
 bool IntersectVolume(const MarchVolume &v, const Point3 &origin, const Point3 &dir,
                      float length, float &entry, float &exit) {
     // The ray parameter is the same in both spaces, as the transform is affine.
-    const Point3 o = v.record.worldToVolume.PointTransform(origin);
-    const Point3 d = v.record.worldToVolume.VectorTransform(dir);
+    const Point3 o = ToVolume(v.record.worldToVolume, origin);
+    const Point3 d = DirectionToVolume(v.record.worldToVolume, dir);
     float t0 = 0.0f, t1 = length;
     const float r = v.size;
     bool hit;
