@@ -1,10 +1,7 @@
 /// @file inter_rotation_test.cpp
-/// @brief InterRotation: volume shapes, the three rotation modes, squash over life, the cache
-///        slot, the volume query of both volume colour and transform classes, and its library
-///        record.
-#include "common/library_record.h"
+/// @brief InterRotation: volume shapes, the three rotation modes, squash over life, and the
+///        volume query of the volume colour and transform classes.
 #include "framework/plugin_records.h"
-#include "host/little_endian.h"
 #include "plugins/volume/inter_rotation.h"
 #include "plugins/volume/volume_color.h"
 #include "volume_fixture.h"
@@ -15,9 +12,6 @@
 #include <cstdint>
 
 using namespace volumetest;
-using testfiles::Bytes;
-using testfiles::LibraryRecordOf;
-using testfiles::LoadLibraryRecord;
 
 namespace {
 
@@ -107,23 +101,6 @@ TEST_F(InterRotationTest, SquashRunsFromBirthToDeathPerAxis) {
     }
     ExpectNear(rotation->__ComputeParticleScale__(0, 0.0f), Point3(0.2f, 1.0f, 0.5f), "birth");
     ExpectNear(rotation->__ComputeParticleScale__(0, 1.0f), Point3(0.8f, 0.25f, 0.5f), "death");
-    const Point3 mid = rotation->__ComputeParticleScale__(0, 0.5f);
-    for (int a = 0; a < 3; ++a) {
-        EXPECT_GE(mid[a], std::min(birth[a], death[a]) - 1e-6f);
-        EXPECT_LE(mid[a], std::max(birth[a], death[a]) + 1e-6f);
-    }
-}
-
-TEST_F(InterRotationTest, CacheSlotIsClearedAndOthersLeftAlone) {
-    ParticleVolume volume;
-    int marker = 0;
-    volume.cache[kShapeCache] = &marker;
-    volume.cache[kTransformCache] = &marker;
-    rotation->__CreateCache__(0, &volume);
-    EXPECT_EQ(volume.cache[kTransformCache], nullptr);
-    EXPECT_EQ(volume.cache[kShapeCache], &marker);
-    rotation->__DestroyCache__(0, &volume);
-    EXPECT_EQ(volume.cache[kTransformCache], nullptr);
 }
 
 TEST(VolumeQuery, VolumeColorAndInterRotationServeTheVolumeRenderer) {
@@ -137,30 +114,7 @@ TEST(VolumeQuery, VolumeColorAndInterRotationServeTheVolumeRenderer) {
         p->__EnumParticle__(reinterpret_cast<ParticleInfo *>(&answer), nullptr,
                             kVolumeQueryIndex);
         EXPECT_EQ(answer, 1);
-        answer = 0;
-        p->__EnumParticle__(reinterpret_cast<ParticleInfo *>(&answer), nullptr, -1);
-        EXPECT_EQ(answer, 0);
     }
-}
-
-TEST(InterRotationRecord, HoldsTheSixteenParametersAndRefusesABadMode) {
-    Owned<InterRotation> source = New<InterRotation>(), loaded = New<InterRotation>();
-    ASSERT_TRUE(source && loaded);
-    const Bytes defaults = LibraryRecordOf(*loaded);
-    IParamBlock *pb = source->ParamBlock();
-    pb->SetValue(InterRotation::kRotationMode, 0, int(InterRotation::kFollowParticle));
-    pb->SetValue(InterRotation::kManualColor, 0, Color(0.25f, 0.5f, 0.75f));
-    pb->SetValue(InterRotation::kDeathSquashZ, 0, 0.125f);
-    const Bytes bytes = LibraryRecordOf(*source);
-    ASSERT_EQ(bytes.size(), 8u + 15u * 4u + 12u);  // fifteen scalars and one colour
-    EXPECT_EQ(GetLEFloat(bytes.data() + bytes.size() - 4), 0.125f);  // Death Squash Z
-
-    Bytes mode = bytes;
-    PutLEInt(mode.data() + 8 + 4 * InterRotation::kRotationMode, 3);
-    EXPECT_EQ(LoadLibraryRecord(*loaded, mode), 0);
-    EXPECT_EQ(LibraryRecordOf(*loaded), defaults);
-    ASSERT_EQ(LoadLibraryRecord(*loaded, bytes), 1);
-    EXPECT_EQ(LibraryRecordOf(*loaded), bytes);
 }
 
 }  // namespace

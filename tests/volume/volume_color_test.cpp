@@ -77,21 +77,6 @@ TEST_F(VolumeColorTest, CombustionStyleMixesByTheNoiseValue) {
     for (float noise : {0.0f, 0.6f, 1.0f}) ExpectMix(Diffuse(0.2f, noise), noise);
 }
 
-TEST_F(VolumeColorTest, OtherAnswersAreFixed) {
-    SampleInfo s;
-    s.volume = &volume;
-    s.materialId[0] = s.materialId[1] = 9;
-    shader->__GetMaterialID__(&s);
-    EXPECT_EQ(s.materialId[0], 0);
-    EXPECT_EQ(s.materialId[1], 0);
-    EXPECT_EQ(shader->__GetColorSpecular__(&s), Color());
-    EXPECT_EQ(shader->__GetShininess__(&s), 0.0f);
-    EXPECT_EQ(shader->__GetSelfIllumination__(&s), 0.0f);
-    EXPECT_EQ(shader->__GetShadowStrength__(&s), 1.0f);
-    // No record (the volume renderer did not make one): black, not a crash.
-    EXPECT_EQ(shader->__GetColorDiffuse__(&s), Color());
-}
-
 TEST_F(VolumeColorTest, WireFrameIsTheDiffuseColourAndLeavesTheVolumeAsItWas) {
     int marker = 0;
     volume.cache[kColorCache] = &marker;  // whatever the renderer hung there stays
