@@ -144,6 +144,13 @@ void CollectVolumes(TimeValue t, const VolumeHelper &helper, int helperIndex,
             const float size = h.size.At(t, h.lifeStart, h.lifeEnd, index, age);
 
             MarchVolume v;
+            // Announce the particle, so that a transform that turns each particle its own
+            // way knows which one it turns.
+            ParticleInfo info;
+            info.position = position;
+            info.age = age;
+            info.particleIndex = index;
+            transform->__EnumParticle__(&info, system, index);
             const int shape = transform->__ComputeParticleShape__(t);
             const Matrix3 rotation =
                 transform->__ComputeParticleRotate__(t, position, motion, fraction, 1.0f);

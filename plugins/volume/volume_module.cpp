@@ -5,9 +5,12 @@
 #include "framework/effect_module.h"
 #include "plugins/volume/combustion.h"
 #include "plugins/volume/gizmos.h"
+#include "plugins/volume/inter_rotation.h"
+#include "plugins/volume/volume_color.h"
 
-HOST_MODULE_ENTRY_POINTS("Nimbra Volume FX Plug-Ins", GetCombustionDesc(), GetSphereGizmoDesc(),
-                         GetCylinderGizmoDesc(), GetBoxGizmoDesc())
+HOST_MODULE_ENTRY_POINTS("Nimbra Volume FX Plug-Ins", GetCombustionDesc(), GetVolumeColorDesc(),
+                         GetInterRotationDesc(), GetSphereGizmoDesc(), GetCylinderGizmoDesc(),
+                         GetBoxGizmoDesc())
 
 namespace {
 EffectModule module({"Nimbra developers", "Part of Nimbra, the particle-effects renderer."},

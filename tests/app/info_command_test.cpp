@@ -177,7 +177,9 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
           Expected{"Plasma", "0x0DB440DE", "Plasma Shader", "Particle shapes"},
           Expected{"Spark", "0x30C02456", "Spark Shader", "Particle shapes"},
           Expected{"Noise", "0x2CC66AC1", "Noise Shader", "Particle shapes"},
-          Expected{"Combustion", "0x0EEA6E22", "VolumeFX", "Particle shapes"}}) {
+          Expected{"Combustion", "0x0EEA6E22", "VolumeFX", "Particle shapes"},
+          Expected{"Volume Color", "0x7B0A6290", "VolumeFX", "Color shaders"},
+          Expected{"InterRotation", "0x54C33997", "VolumeFX", "Composites"}}) {
         SCOPED_TRACE(e.name);
         const std::string cls = lineOf(classes, e.name);
         EXPECT_TRUE(Contains(cls, "0x0100 reference target")) << run.out;
