@@ -144,8 +144,10 @@ void RayMarchAtmospheric::SetReference(int i, ReferenceTarget *target) {
     }
 }
 
-RefResult RayMarchAtmospheric::NotifyRefChanged(Interval, ReferenceTarget *target, PartID &,
-                                                RefMessage message) {
+RefResult RayMarchAtmospheric::NotifyRefChanged(Interval, ReferenceTarget *target,
+                                                PartID &partID, RefMessage message) {
+    // The block asks its owner for its parameters' names, dimensions and ranges.
+    if (AnswerParamQuery(kParamSpecs, kParams, partID, message)) return REF_STOP;
     if (message == REFMSG_TARGET_DELETED) {
         if (target == pblock_) pblock_ = nullptr;
         if (std::erase(nodes_, target) > 0) {
