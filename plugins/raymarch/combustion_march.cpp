@@ -105,13 +105,14 @@ MarchResult MarchCombustion(const MarchFrame &frame, const CombustionStyle &styl
         const bool lit = !scratch.lights.empty() && v.record.lit;
         const float dt = (hit.exit - hit.entry) / static_cast<float>(k);
         const Point3 step = dir * dt;
-        Point3 p = origin + dir * hit.entry;
+        const Point3 entry = origin + dir * hit.entry;
         Color colorSum;
         float depthSum = 0.0f;
         VolumeLight light;
 
         for (int j = 1; j < k; ++j) {
-            p += step;
+            // From the entry each time: no drift over hundreds of samples.
+            const Point3 p = entry + step * static_cast<float>(j);
             FillSample(sample, v, p, NormalisedDistance(v, p));
             set.shape->__Density_Function__(&sample);
             // Negative or undefined densities add nothing.

@@ -30,10 +30,6 @@ public:
     float __GetShadowStrength__(SampleInfo *) override { return shadowStrength; }
     Color __GetColorDiffuse__(SampleInfo *) override { return diffuse; }
     Color __GetColorAmbient__(SampleInfo *) override { return ambient; }
-    void __GetMaterialID__(SampleInfo *s) override {
-        s->materialId[0] = 3;
-        s->materialId[1] = 7;
-    }
     Class_ID ClassID() override { return Class_ID(0x52415936, 1); }
 };
 
@@ -81,33 +77,38 @@ protected:
 };
 
 struct SamplesCase {
-    float samples;
+    float setting;
+    bool summed;
+    int previewDivisor;
     int intervals;
 };
 
 class SamplesTest : public CombustionTest, public ::testing::WithParamInterface<SamplesCase> {};
 
-// Every volume, small or large, is cut into the same number of equal intervals; density is
-// asked for at the points between them.
+// Every volume, small or large, is cut into the same number of equal intervals, from the
+// setting, the preview's divisor and the style; density is asked for between them.
 TEST_P(SamplesTest, EveryVolumeGetsTheSameIntervals) {
-    style.samples = GetParam().samples;
-    const int k = GetParam().intervals;
+    const SamplesCase c = GetParam();
+    style = {CombustionSamples(c.setting, c.summed, c.previewDivisor), c.summed, false};
     AddVolume(Point3(0, 0, 10), 1.0f);
     AddVolume(Point3(0, 0, -5), 6.0f);
     Shade();
     std::vector<float> expected;
     for (const auto &[top, length] : {std::pair{11.0, 2.0}, std::pair{1.0, 12.0}})
-        for (int j = 1; j < k; ++j)
-            expected.push_back(static_cast<float>(top - length * j / k));
+        for (int j = 1; j < c.intervals; ++j)
+            expected.push_back(static_cast<float>(top - length * j / c.intervals));
     ASSERT_EQ(fire.z.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(fire.z[i], expected[i], 1e-4f);
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, SamplesTest,
-                         ::testing::Values(SamplesCase{1, 3}, SamplesCase{2, 3},
-                                           SamplesCase{3, 3}, SamplesCase{4, 3},
-                                           SamplesCase{4.9f, 3}, SamplesCase{5, 4},
-                                           SamplesCase{15, 14}));
+INSTANTIATE_TEST_SUITE_P(
+    Counts, SamplesTest,
+    ::testing::Values(SamplesCase{1, true, 0, 3}, SamplesCase{4.9f, true, 0, 3},
+                      SamplesCase{5, true, 0, 4}, SamplesCase{15, true, 0, 14},
+                      SamplesCase{15, false, 0, 3}, SamplesCase{25, false, 0, 4},
+                      SamplesCase{40, true, 2, 19}, SamplesCase{40, true, 20, 3},
+                      SamplesCase{1e9f, true, 0, 499},
+                      SamplesCase{std::numeric_limits<float>::quiet_NaN(), true, 0, 3}));
 
 struct DepthCase {
     float density;
@@ -133,13 +134,13 @@ TEST_P(OpticalDepthTest, OneVolumeBecomesOneMinusExpOfItsDepth) {
     const double x = static_cast<double>(c.density) * length * 1000.0 * (k - 1.0) / k;
     const double keep = std::exp(-x);
     const double lightGain = c.lit ? 1.0 + (k - 1.0) / k : 1.0;
-    const float in[3] = {kBackground.r, kBackground.g, kBackground.b};
-    const float diffuse[3] = {fire.diffuse.r, fire.diffuse.g, fire.diffuse.b};
-    const float out[3] = {color.r, color.g, color.b};
-    for (int i = 0; i < 3; ++i) {
-        const double depth = diffuse[i] > 0.0f ? diffuse[i] * lightGain * x : 0.0;
-        EXPECT_NEAR(out[i], in[i] * keep + 1.0 - std::exp(-depth), 1e-5) << "channel " << i;
-    }
+    auto expect = [&](float in, float diffuse, float out) {
+        const double depth = diffuse > 0.0f ? diffuse * lightGain * x : 0.0;
+        EXPECT_NEAR(out, in * keep + 1.0 - std::exp(-depth), 1e-5);
+    };
+    expect(kBackground.r, fire.diffuse.r, color.r);
+    expect(kBackground.g, fire.diffuse.g, color.g);  // diffuse 0: never NaN
+    expect(kBackground.b, fire.diffuse.b, color.b);
     EXPECT_NEAR(trans.r, keep, 1e-6);
 }
 
@@ -195,21 +196,6 @@ TEST_F(CombustionTest, CompositedStyleStopsAtFullOpacity) {
     EXPECT_EQ(color, fire.diffuse);
 }
 
-TEST_F(CombustionTest, NearestDenseSampleGivesPointAndMaterial) {
-    style.samples = 5;
-    fire.density = 0.001f;
-    AddVolume(Point3(0, 0, -6), 2.0f);
-    AddVolume(Point3(0, 0, 6), 2.0f);
-    frame.plugIns = {{&fire, &fire, &fire}};
-    frame.bvh.Build(frame.volumes);
-    ASSERT_TRUE(frame.bvh.Query(Point3(0, 0, 20), Point3(0, 0, -1), 40, -1, scratch.hits));
-    const MarchResult r =
-        MarchCombustion(frame, style, sc, Point3(0, 0, 20), Point3(0, 0, -1), scratch);
-    EXPECT_TRUE(r.anySample);
-    EXPECT_NEAR(r.nearest.z, 7.0f, 1e-5f);  // one interval inside the nearer volume
-    EXPECT_EQ(r.materialId, 7);
-}
-
 struct ShadowCase {
     bool summed, assumeSolid;
 };
@@ -245,29 +231,5 @@ TEST_P(ShadowTest, ShadowsOnlyWhenBothFlagsAreOff) {
 INSTANTIATE_TEST_SUITE_P(Flags, ShadowTest,
                          ::testing::Values(ShadowCase{false, false}, ShadowCase{false, true},
                                            ShadowCase{true, false}, ShadowCase{true, true}));
-
-struct FrameSamplesCase {
-    float setting;
-    bool summed;
-    int previewDivisor;
-    int intervals;
-};
-
-class FrameSamplesTest : public ::testing::TestWithParam<FrameSamplesCase> {};
-
-TEST_P(FrameSamplesTest, SettingPreviewAndStyleGiveTheIntervals) {
-    const FrameSamplesCase c = GetParam();
-    EXPECT_EQ(CombustionIntervals(CombustionSamples(c.setting, c.summed, c.previewDivisor)),
-              c.intervals);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Settings, FrameSamplesTest,
-    ::testing::Values(FrameSamplesCase{15, true, 0, 14}, FrameSamplesCase{15, false, 0, 3},
-                      FrameSamplesCase{25, false, 0, 4}, FrameSamplesCase{40, true, 2, 19},
-                      FrameSamplesCase{40, true, 20, 3},   // raised to 3
-                      FrameSamplesCase{15, true, -2, 14},  // no divisor below 1
-                      FrameSamplesCase{1e9f, true, 0, 499},
-                      FrameSamplesCase{std::numeric_limits<float>::quiet_NaN(), true, 0, 3}));
 
 }  // namespace
