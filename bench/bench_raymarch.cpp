@@ -113,7 +113,7 @@ void MarchRays(benchmark::State &state, ShadeFn shade) {
 
 void BM_GhostBeamMarch(benchmark::State &state) {
     const MarchFrame &frame = Frame(state.range(0) != 0);
-    MarchRays(state, [&](auto &...args) { ShadeSegment(frame, args...); });
+    MarchRays(state, [&](auto &&...args) { ShadeSegment(frame, args...); });
 }
 
 /// The self-luminous march at its default 15 samples: summed optical depth, or composited
@@ -123,7 +123,7 @@ void BM_CombustionMarch(benchmark::State &state) {
     CombustionStyle style;
     style.summed = state.range(1) != 0;
     style.samples = CombustionSamples(15.0f, style.summed, 0);
-    MarchRays(state, [&](auto &...args) { ShadeCombustionSegment(frame, style, args...); });
+    MarchRays(state, [&](auto &&...args) { ShadeCombustionSegment(frame, style, args...); });
 }
 
 }  // namespace
