@@ -120,13 +120,7 @@ MarchResult MarchCombustion(const MarchFrame &frame, const CombustionStyle &styl
             if (d > 0.0f) {
                 const Point3 cam = sc.WorldToCam(p);
                 if (lit) GatherLights(frame, sample, p, cam, shadows, ctx, scratch, light);
-                if (cam.z > nearestZ) {
-                    nearestZ = cam.z;
-                    r.nearest = cam;
-                    set.color->__GetMaterialID__(&sample);
-                    r.materialId =
-                        sample.materialId[1] > 0 ? sample.materialId[1] : sample.materialId[0];
-                }
+                KeepNearest(set.color, sample, cam, nearestZ, r);
                 r.anySample = true;
             }
             Color color = set.color->__GetColorDiffuse__(&sample);

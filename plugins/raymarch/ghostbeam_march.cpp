@@ -174,14 +174,7 @@ MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Poin
 
             const float o = SampleOpacity(sample.density);
             if (!(o > 0.0f)) continue;
-            const Point3 cam = sc.WorldToCam(p);
-            if (cam.z > nearestZ) {
-                nearestZ = cam.z;
-                r.nearest = cam;
-                set.color->__GetMaterialID__(&sample);
-                r.materialId =
-                    sample.materialId[1] > 0 ? sample.materialId[1] : sample.materialId[0];
-            }
+            KeepNearest(set.color, sample, sc.WorldToCam(p), nearestZ, r);
             const float c = (1.0f - r.opacity) * o;
             r.color += color * c;
             r.opacity += c;

@@ -1,9 +1,10 @@
 /// @file march_sample.h
 /// @brief What every volume march does with one sample point: fill the sample record for a
-///        volume, and move the ray's shade context to the point so that lights can tell how
-///        they reach it.
+///        volume, move the ray's shade context to the point so that lights can tell how they
+///        reach it, and keep the nearest contributing sample with its material.
 #pragma once
 
+#include "plugins/raymarch/ghostbeam_march.h"
 #include "plugins/raymarch/march_volumes.h"
 
 #include "host/shade_context.h"
@@ -44,4 +45,16 @@ inline void FillSample(SampleInfo &s, const MarchVolume &v, const Point3 &world,
     s.noise = 0.0f;
     s.density = 0.0f;
     s.sunbeam = 0.0f;
+}
+
+/// Makes `cam` (camera space, larger z nearer) the march's nearest point when it is nearer
+/// than `nearestZ`, with the material of colour shader `color` there (its second identifier
+/// when that is above 0).
+inline void KeepNearest(NimbraPlugIn *color, SampleInfo &sample, const Point3 &cam,
+                        float &nearestZ, MarchResult &r) {
+    if (!(cam.z > nearestZ)) return;
+    nearestZ = cam.z;
+    r.nearest = cam;
+    color->__GetMaterialID__(&sample);
+    r.materialId = sample.materialId[1] > 0 ? sample.materialId[1] : sample.materialId[0];
 }
