@@ -202,11 +202,12 @@ struct ShadowCase {
 
 class ShadowTest : public CombustionTest, public ::testing::WithParamInterface<ShadowCase> {};
 
-// A volume between the light and the fire darkens the fire only in the composited style
-// without Assume Solid Color.
+// A lit volume between the light and the fire takes away, in one go, 0.1 × its shadow
+// strength × (1 − the normalised distance of its chord's middle), only in the composited
+// style without Assume Solid Color. The samples then blend from ambient towards diffuse by
+// what light is left.
 TEST_P(ShadowTest, ShadowsOnlyWhenBothFlagsAreOff) {
-    style.summed = GetParam().summed;
-    style.assumeSolid = GetParam().assumeSolid;
+    style = {1, GetParam().summed, GetParam().assumeSolid};  // 2 samples, at z = ±2/3
     WhiteLight light;
     light.position = Point3(0, 40, 0);
     scratch.lights = {&light};
@@ -220,12 +221,16 @@ TEST_P(ShadowTest, ShadowsOnlyWhenBothFlagsAreOff) {
     const Color shadowed = Shade().first;
     if (style.summed || style.assumeSolid) {
         EXPECT_EQ(shadowed, open);
-    } else {
-        // The blocker's chord runs through its centre: it takes away 0.1 of the light, and
-        // the samples' colour moves that far from the diffuse towards the ambient colour.
-        EXPECT_LT(shadowed.b, open.b);
-        EXPECT_GT(shadowed.g, open.g);
+        return;
     }
+    // Squared distance of the blocker's centre from the shadow ray of a sample at z = 2/3.
+    const double z = 2.0 / 3.0, toCentre = 20.0 * 20.0 + z * z;
+    const double along = (20.0 * 40.0 + z * z) / std::sqrt(40.0 * 40.0 + z * z);
+    const double lightLeft = 1.0 - 0.1 * (1.0 - (toCentre - along * along) / 9.0);
+    const double o = 0.001 * (4.0 / 3.0) * 10.0;
+    const double sample = fire.ambient.b + (fire.diffuse.b - fire.ambient.b) * lightLeft;
+    EXPECT_NEAR(shadowed.b, kBackground.b * (1 - o) * (1 - o) + sample * (o + (1 - o) * o),
+                1e-6);
 }
 
 INSTANTIATE_TEST_SUITE_P(Flags, ShadowTest,
