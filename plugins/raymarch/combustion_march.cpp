@@ -80,8 +80,11 @@ int CombustionIntervals(float samples) {
     return n < 5 ? 3 : n - 1;
 }
 
-float CombustionSamples(float setting, bool summed, int previewDivisor) {
+float CombustionSamples(float setting, bool summed, float previewAmount) {
     float samples = setting >= 1.0f ? std::min(setting, kMaxSamples) : 1.0f;
+    // Truncated, and past the largest sample count no divisor changes the outcome.
+    const int previewDivisor =
+        previewAmount >= 1.0f ? static_cast<int>(std::min(previewAmount, kMaxSamples)) : 0;
     if (previewDivisor >= 1)
         samples = std::max(samples / static_cast<float>(previewDivisor), 3.0f);
     if (!summed) samples = std::max(samples / 5.0f, 1.0f);

@@ -18,10 +18,11 @@ struct CombustionStyle {
 /// asks for density at the points between them, never on the volume's surface.
 int CombustionIntervals(float samples);
 
-/// The sample count a frame marches with: `setting` kept within 1 … 500; in a preview
-/// dividing by `previewDivisor` (ignored below 1), the result is at least 3; the composited
-/// style (`summed` off) then takes a fifth of it, at least 1.
-float CombustionSamples(float setting, bool summed, int previewDivisor);
+/// The sample count a frame marches with: `setting` kept within 1 … 500; in a preview that
+/// asks for fewer samples, divided by `previewAmount` truncated (0, or anything below 1, for
+/// none) but at least 3; the composited style (`summed` off) then takes a fifth of it, at
+/// least 1.
+float CombustionSamples(float setting, bool summed, float previewAmount);
 
 /// Marches the world-space segment `origin + t·dir` (unit `dir`) of the ray of `sc` through
 /// the volumes in `scratch.hits` (nearest entry first). In the summed style the result's

@@ -199,9 +199,8 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
         const bool fewer = ni && ni->GetPreviewRendering() && ni->GetMultipleStepSize();
         combustion_.summed = get(kCombustionStyle, 1) != 0;
         combustion_.assumeSolid = get(kAssumeSolidColor, 0) != 0;
-        combustion_.samples =
-            CombustionSamples(get(kStep, 15.0f), combustion_.summed,
-                              fewer ? static_cast<int>(ni->GetStepSizeAmount()) : 0);
+        combustion_.samples = CombustionSamples(get(kStep, 15.0f), combustion_.summed,
+                                                fewer ? ni->GetStepSizeAmount() : 0.0f);
     }
     frame_.lighting = std::clamp(get(kLighting, 0), 0, 2);
     const int detail = get(kShadowDetail, 2);

@@ -79,7 +79,7 @@ protected:
 struct SamplesCase {
     float setting;
     bool summed;
-    int previewDivisor;
+    float previewAmount;
     int intervals;
 };
 
@@ -89,7 +89,7 @@ class SamplesTest : public CombustionTest, public ::testing::WithParamInterface<
 // setting, the preview's divisor and the style; density is asked for between them.
 TEST_P(SamplesTest, EveryVolumeGetsTheSameIntervals) {
     const SamplesCase c = GetParam();
-    style = {CombustionSamples(c.setting, c.summed, c.previewDivisor), c.summed, false};
+    style = {CombustionSamples(c.setting, c.summed, c.previewAmount), c.summed, false};
     AddVolume(Point3(0, 0, 10), 1.0f);
     AddVolume(Point3(0, 0, -5), 6.0f);
     Shade();
@@ -106,8 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SamplesCase{1, true, 0, 3}, SamplesCase{4.9f, true, 0, 3},
                       SamplesCase{5, true, 0, 4}, SamplesCase{15, true, 0, 14},
                       SamplesCase{15, false, 0, 3}, SamplesCase{25, false, 0, 4},
-                      SamplesCase{40, true, 2, 19}, SamplesCase{40, true, 20, 3},
-                      SamplesCase{1e9f, true, 0, 499},
+                      SamplesCase{40, true, 2, 19}, SamplesCase{40, true, 20.9f, 3},
+                      SamplesCase{40, true, 1e20f, 3}, SamplesCase{1e9f, true, 0, 499},
                       SamplesCase{std::numeric_limits<float>::quiet_NaN(), true, 0, 3}));
 
 struct DepthCase {
