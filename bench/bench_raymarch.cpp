@@ -1,9 +1,9 @@
 /// @file bench_raymarch.cpp
-/// @brief The lit volume march: samples per second over a cloud of particle volumes lit by
-///        one light with shadows through the volumes, with density from three octaves of
-///        noise and, to show what the march itself costs, from a constant; one and two
-///        threads, each with its own buffers.
-#include "plugins/raymarch/ghostbeam_march.h"
+/// @brief The lit and the self-luminous volume marches: samples per second over a cloud of
+///        particle volumes lit by one light, with density from three octaves of noise and, to
+///        show what the march itself costs, from a constant; one and two threads, each with
+///        its own buffers.
+#include "plugins/raymarch/combustion_march.h"
 
 #include "host/noise.h"
 
@@ -89,8 +89,10 @@ const MarchFrame &Frame(bool noisy) {
     return frames[noisy];
 }
 
-void BM_GhostBeamMarch(benchmark::State &state) {
-    const MarchFrame &frame = Frame(state.range(0) != 0);
+/// Shades parallel rays through a 32 × 32 grid over the cloud with `shade`, each thread its
+/// own rows, and reports density samples per second.
+template <class ShadeFn>
+void MarchRays(benchmark::State &state, ShadeFn shade) {
     Light light;
     MarchScratch scratch;
     scratch.lights = {&light};
@@ -98,11 +100,10 @@ void BM_GhostBeamMarch(benchmark::State &state) {
     samples = 0;
     int ray = state.thread_index();
     for (auto _ : state) {
-        // Parallel rays through a 32 × 32 grid over the cloud, each thread its own rows.
         const float x = -24.0f + 1.5f * static_cast<float>(ray % 32);
         const float y = -24.0f + 1.5f * static_cast<float>((ray / 32) % 32);
         Color color, trans(1, 1, 1);
-        ShadeSegment(frame, sc, Point3(x, y, 40), Point3(x, y, -40), color, trans, scratch);
+        shade(sc, Point3(x, y, 40), Point3(x, y, -40), color, trans, scratch);
         benchmark::DoNotOptimize(color);
         ray += state.threads();
     }
@@ -110,8 +111,28 @@ void BM_GhostBeamMarch(benchmark::State &state) {
         benchmark::Counter(static_cast<double>(samples), benchmark::Counter::kIsRate);
 }
 
+void BM_GhostBeamMarch(benchmark::State &state) {
+    const MarchFrame &frame = Frame(state.range(0) != 0);
+    MarchRays(state, [&](auto &&...args) { ShadeSegment(frame, args...); });
+}
+
+/// The self-luminous march at its default 15 samples: summed optical depth, or composited
+/// (a fifth of the samples) with shadows towards the light.
+void BM_CombustionMarch(benchmark::State &state) {
+    const MarchFrame &frame = Frame(state.range(0) != 0);
+    CombustionStyle style;
+    style.summed = state.range(1) != 0;
+    style.samples = CombustionSamples(15.0f, style.summed, 0);
+    MarchRays(state, [&](auto &&...args) { ShadeCombustionSegment(frame, style, args...); });
+}
+
 }  // namespace
 
-// Argument: 1 noise density, 0 constant density.
+// First argument: 1 noise density, 0 constant density. Second: 1 summed, 0 composited style.
 BENCHMARK(BM_GhostBeamMarch)->Arg(1)->Arg(0)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_CombustionMarch)
+    ->ArgsProduct({{1, 0}, {1, 0}})
+    ->Threads(1)
+    ->Threads(2)
+    ->UseRealTime();
 BENCHMARK_MAIN();

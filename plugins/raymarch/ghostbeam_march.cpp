@@ -2,6 +2,8 @@
 /// @brief The lit volume march, its shadow rays and the cartoon bands.
 #include "plugins/raymarch/ghostbeam_march.h"
 
+#include "plugins/raymarch/march_sample.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -11,41 +13,6 @@ namespace {
 constexpr int kMaxShadowSteps = 9999;
 /// Shortest shadow ray: a light sitting in a volume still has that volume in front of it.
 constexpr float kMinShadowReach = 1e-3f;
-
-/// The ray's shade context moved to one sample point, which lights illuminate.
-class SampleContext final : public ShadeContext {
-public:
-    explicit SampleContext(ShadeContext &ray) : ShadeContext(ray), ray_(ray) {}
-    void MoveTo(const Point3 &camPoint) { p_ = camPoint; }
-
-    IPoint2 ScreenCoord() override { return ray_.ScreenCoord(); }
-    Point3 P() override { return p_; }
-    Point3 Normal() override { return -ray_.V(); }
-    Point3 V() override { return ray_.V(); }
-    Point3 CamPos() override { return ray_.CamPos(); }
-    Point3 PointTo(const Point3 &p, RefFrame ito) override { return ray_.PointTo(p, ito); }
-    Point3 PointFrom(const Point3 &p, RefFrame ifrom) override {
-        return ray_.PointFrom(p, ifrom);
-    }
-    Point3 VectorTo(const Point3 &v, RefFrame ito) override { return ray_.VectorTo(v, ito); }
-    Point3 VectorFrom(const Point3 &v, RefFrame ifrom) override {
-        return ray_.VectorFrom(v, ifrom);
-    }
-
-private:
-    ShadeContext &ray_;
-    Point3 p_;
-};
-
-void FillSample(SampleInfo &s, const MarchVolume &v, const Point3 &world, float distance) {
-    s.volume = const_cast<ParticleVolume *>(&v.record);
-    s.worldPoint = world;
-    s.point = world - v.record.center;
-    s.radius = distance;
-    s.noise = 0.0f;
-    s.density = 0.0f;
-    s.sunbeam = 0.0f;
-}
 
 /// The fraction of light that reaches `world` along the unit direction `dir` through the lit
 /// volumes within `distance`.
@@ -245,14 +212,7 @@ MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Poin
 
             const float o = SampleOpacity(sample.density);
             if (!(o > 0.0f)) continue;
-            const Point3 cam = sc.WorldToCam(p);
-            if (cam.z > nearestZ) {
-                nearestZ = cam.z;
-                r.nearest = cam;
-                set.color->__GetMaterialID__(&sample);
-                r.materialId =
-                    sample.materialId[1] > 0 ? sample.materialId[1] : sample.materialId[0];
-            }
+            KeepNearest(set.color, sample, sc.WorldToCam(p), nearestZ, r);
             const float c = (1.0f - r.opacity) * o;
             r.color += color * c;
             r.opacity += c;

@@ -196,13 +196,6 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
     frame_.plugIns.clear();
     lightNodes_.clear();
     marchable_ = false;
-    if (mode_ == kCombustion) {
-        problem_ = "\"" + std::string(GetName()) +
-                   "\": the Combustion march is not available in this build; nothing is "
-                   "rendered";
-        ReportProblem();
-        return;
-    }
     problem_ = modeProblem_;
     if (pblock_) NarrowToBlockValidity(pblock_, t, valid);
 
@@ -212,6 +205,15 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
         return v;
     };
     frame_.step = std::max(get(kStep, 2.5f), 0.01f);
+    if (mode_ == kCombustion) {
+        // The step setting is the sample count per volume; previews may ask for fewer.
+        const NimbraInterface *ni = GetNimbraInterface();
+        const bool fewer = ni && ni->GetPreviewRendering() && ni->GetMultipleStepSize();
+        combustion_.summed = get(kCombustionStyle, 1) != 0;
+        combustion_.assumeSolid = get(kAssumeSolidColor, 0) != 0;
+        combustion_.samples = CombustionSamples(get(kStep, 15.0f), combustion_.summed,
+                                                fewer ? ni->GetStepSizeAmount() : 0.0f);
+    }
     frame_.lighting = std::clamp(get(kLighting, 0), 0, 2);
     // A preview may ask for coarser shadows, or none: then the samples are lit unshadowed
     // and no light is used.
@@ -302,5 +304,9 @@ void RayMarchAtmospheric::Shade(ShadeContext &sc, const Point3 &p0, const Point3
                          lightNodes_.end())
             scratch.lights.push_back(light);
     }
-    ShadeSegment(frame_, sc, sc.CamToWorld(p0), sc.CamToWorld(p1), color, trans, scratch);
+    if (mode_ == kCombustion)
+        ShadeCombustionSegment(frame_, combustion_, sc, sc.CamToWorld(p0), sc.CamToWorld(p1),
+                               color, trans, scratch);
+    else
+        ShadeSegment(frame_, sc, sc.CamToWorld(p0), sc.CamToWorld(p1), color, trans, scratch);
 }

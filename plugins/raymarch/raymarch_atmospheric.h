@@ -5,6 +5,7 @@
 ///        lit march shaded as cartoon bands).
 #pragma once
 
+#include "plugins/raymarch/combustion_march.h"
 #include "plugins/raymarch/ghostbeam_march.h"
 
 #include "host/atmospheric.h"
@@ -75,8 +76,8 @@ public:
     void Shade(ShadeContext &sc, const Point3 &p0, const Point3 &p1, Color &color, Color &trans,
                BOOL isBG = FALSE) override;
 
-    /// What kept the last update from rendering anything (empty when nothing did): a mode
-    /// this build does not march, a picked node that is neither a volume helper nor a light.
+    /// What kept the last update from rendering anything (empty when nothing did): a mode out
+    /// of range, a picked node that is neither a volume helper nor a light.
     const std::string &Problem() const { return problem_; }
 
 private:
@@ -88,6 +89,7 @@ private:
     IParamBlock *pblock_ = nullptr;
     std::vector<INode *> nodes_;
     MarchFrame frame_;
+    CombustionStyle combustion_;  ///< mode 2's sampling and accumulation
     std::vector<INode *> lightNodes_;
     bool marchable_ = false;
     bool regionRender_ = false;  ///< a preview of `region_` only

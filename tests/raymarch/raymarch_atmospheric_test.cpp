@@ -1,6 +1,6 @@
 /// @file raymarch_atmospheric_test.cpp
 /// @brief The ray-march atmospheric's handling of what it cannot render: a mode out of range,
-///        the mode whose march this build lacks, a picked node that is no volume helper.
+///        a picked node that is no volume helper.
 #include "plugins/raymarch/raymarch_atmospheric.h"
 
 #include "host/inode.h"
@@ -45,8 +45,8 @@ TEST_P(ModeTest, ModesOutsideTheBuildSayWhy) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, ModeTest,
                          ::testing::Values(ModeCase{1, 1, ""}, ModeCase{3, 3, ""},
-                                           ModeCase{2, 2, "Combustion march"},
-                                           ModeCase{0, 1, "mode 0"}, ModeCase{7, 1, "mode 7"}));
+                                           ModeCase{2, 2, ""}, ModeCase{0, 1, "mode 0"},
+                                           ModeCase{7, 1, "mode 7"}));
 
 TEST(RayMarchAtmospheric, PickedNodeThatIsNoVolumeHelperIsNamedAndSkipped) {
     ScriptedUserInterface ui;
