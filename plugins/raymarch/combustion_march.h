@@ -45,6 +45,7 @@ void ConvertOpticalDepth(MarchResult &march);
 /// Finds the volumes the segment crosses and, when there are any, marches them, converts
 /// summed optical depth and composes the result over `color` and `trans`; a segment that
 /// crosses none is left as it is.
-void ShadeCombustionSegment(const MarchFrame &frame, const CombustionStyle &style,
-                            ShadeContext &sc, const Point3 &p0World, const Point3 &p1World,
-                            Color &color, Color &trans, MarchScratch &scratch);
+MarchResult ShadeCombustionSegment(const MarchFrame &frame, const CombustionStyle &style,
+                                   ShadeContext &sc, const Point3 &p0World,
+                                   const Point3 &p1World, Color &color, Color &trans,
+                                   MarchScratch &scratch);

@@ -236,12 +236,15 @@ void ComposeOver(const MarchResult &march, Color &color, Color &trans) {
     trans = trans * keep;
 }
 
-void ShadeSegment(const MarchFrame &frame, ShadeContext &sc, const Point3 &p0World,
-                  const Point3 &p1World, Color &color, Color &trans, MarchScratch &scratch) {
+MarchResult ShadeSegment(const MarchFrame &frame, ShadeContext &sc, const Point3 &p0World,
+                         const Point3 &p1World, Color &color, Color &trans,
+                         MarchScratch &scratch) {
     const Point3 segment = p1World - p0World;
     const float length = Length(segment);
-    if (!(length > 0.0f) || !std::isfinite(length)) return;
+    if (!(length > 0.0f) || !std::isfinite(length)) return {};
     const Point3 dir = segment / length;
-    if (!frame.bvh.Query(p0World, dir, length, -1, scratch.hits)) return;
-    ComposeOver(MarchGhostBeam(frame, sc, p0World, dir, scratch), color, trans);
+    if (!frame.bvh.Query(p0World, dir, length, -1, scratch.hits)) return {};
+    const MarchResult march = MarchGhostBeam(frame, sc, p0World, dir, scratch);
+    ComposeOver(march, color, trans);
+    return march;
 }

@@ -82,6 +82,8 @@ MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Poin
 void ComposeOver(const MarchResult &march, Color &color, Color &trans);
 
 /// Finds the volumes the segment crosses and, when there are any, marches and composes it;
-/// a segment that crosses none is left as it is.
-void ShadeSegment(const MarchFrame &frame, ShadeContext &sc, const Point3 &p0World,
-                  const Point3 &p1World, Color &color, Color &trans, MarchScratch &scratch);
+/// a segment that crosses none is left as it is. Answers what the march gathered (nothing
+/// when it did not march).
+MarchResult ShadeSegment(const MarchFrame &frame, ShadeContext &sc, const Point3 &p0World,
+                         const Point3 &p1World, Color &color, Color &trans,
+                         MarchScratch &scratch);

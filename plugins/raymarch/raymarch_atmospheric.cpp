@@ -213,6 +213,11 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
         combustion_.assumeSolid = get(kAssumeSolidColor, 0) != 0;
         combustion_.samples = CombustionSamples(get(kStep, 15.0f), combustion_.summed,
                                                 fewer ? ni->GetStepSizeAmount() : 0.0f);
+    } else if (const NimbraInterface *ni = GetNimbraInterface();
+               ni->GetPreviewRendering() && ni->GetMultipleStepSize()) {
+        // A preview may march with a longer step: the whole multiple of the asked amount.
+        const float amount = std::trunc(ni->GetStepSizeAmount());
+        if (amount >= 1.0f && amount <= 1e6f) frame_.step *= amount;
     }
     frame_.lighting = std::clamp(get(kLighting, 0), 0, 2);
     // A preview may ask for coarser shadows, or none: then the samples are lit unshadowed
@@ -276,6 +281,8 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
             p->__CreateCache__(t, &v.record);
     }
     cacheTime_ = t;
+    // This frame's volume depths start from empty buffers.
+    GetNimbraInterface()->EraseBuffers(0);
     marchable_ = !frame_.volumes.empty();
     ReportProblem();
 }
@@ -304,9 +311,29 @@ void RayMarchAtmospheric::Shade(ShadeContext &sc, const Point3 &p0, const Point3
                          lightNodes_.end())
             scratch.lights.push_back(light);
     }
-    if (mode_ == kCombustion)
-        ShadeCombustionSegment(frame_, combustion_, sc, sc.CamToWorld(p0), sc.CamToWorld(p1),
-                               color, trans, scratch);
-    else
-        ShadeSegment(frame_, sc, sc.CamToWorld(p0), sc.CamToWorld(p1), color, trans, scratch);
+    const Point3 w0 = sc.CamToWorld(p0), w1 = sc.CamToWorld(p1);
+    const MarchResult march =
+        mode_ == kCombustion
+            ? ShadeCombustionSegment(frame_, combustion_, sc, w0, w1, color, trans, scratch)
+            : ShadeSegment(frame_, sc, w0, w1, color, trans, scratch);
+    if (march.anySample && sc.rayLevel == 0 && sc.globContext) WriteDepth(sc, march);
+}
+
+void RayMarchAtmospheric::WriteDepth(ShadeContext &sc, const MarchResult &march) {
+    // The nearest sample's depth and material go where the sprite filter merges them into the
+    // frame, so sprites drawn later are hidden behind the volumes.
+    const int width = sc.globContext->devWidth, height = sc.globContext->devHeight;
+    const IPoint2 pixel = sc.ScreenCoord();
+    if (pixel.x < 0 || pixel.y < 0 || pixel.x >= width || pixel.y >= height) return;
+    std::lock_guard<std::mutex> lock(buffersMutex_);
+    NimbraInterface *iface = GetNimbraInterface();
+    iface->CreateBuffers(0, width, height);
+    float *depth = iface->GetZBuffer();
+    unsigned char *material = iface->GetMtlBuffer();
+    if (!depth || !material) return;
+    const std::size_t at = std::size_t(pixel.y) * std::size_t(width) + std::size_t(pixel.x);
+    if (march.nearest.z > depth[at]) {
+        depth[at] = march.nearest.z;
+        material[at] = static_cast<unsigned char>(march.materialId);
+    }
 }

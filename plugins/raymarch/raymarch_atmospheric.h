@@ -11,6 +11,7 @@
 #include "host/atmospheric.h"
 #include "host/paramblock.h"
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,8 @@ private:
     void ReleaseCaches(TimeValue t);
     /// Shows the update's problem unless it was shown already.
     void ReportProblem();
+    /// Keeps the march's nearest sample in the depth and material buffers at its pixel.
+    void WriteDepth(ShadeContext &sc, const MarchResult &march);
 
     int mode_;
     IParamBlock *pblock_ = nullptr;
@@ -98,4 +101,5 @@ private:
     std::string modeProblem_;  ///< a mode given out of range, kept for every update
     std::string problem_;
     std::string reported_;  ///< the problem last shown
+    std::mutex buffersMutex_;  ///< render threads write the depth buffers one at a time
 };
