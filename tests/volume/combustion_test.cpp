@@ -17,18 +17,6 @@ namespace {
 
 constexpr int kLifeEnd = 4800;
 
-/// The noise sum of a sample: |noise4| octaves of weights 1, 1/2, 1/4 … at q, 2q, 4q …, the
-/// fraction of the level count adding that share of one more octave. In double precision, so
-/// that it checks the plug-in's arithmetic rather than repeating it.
-double NoiseSum(const Point3 &q, float phase, double levels) {
-    double sum = 0.0, frequency = 1.0;
-    for (; levels > 0.0; levels -= 1.0, frequency *= 2.0) {
-        const double octave = std::fabs(noise4(q * float(frequency), phase)) / frequency;
-        sum += octave * std::min(levels, 1.0);
-    }
-    return sum;
-}
-
 class CombustionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,22 +46,8 @@ protected:
         return copy;
     }
 
-    /// The sample at `point` and normalised radius `r` after the density call (or the shadow
-    /// call); its outputs start at -1 so that an unwritten one shows.
     SampleInfo Sample(const Point3 &point, float r, bool shadow = false) {
-        combustion->__UpdateAtmos_(0);
-        combustion->__CreateCache__(0, &volume);
-        SampleInfo s;
-        s.volume = &volume;
-        s.point = point;
-        s.radius = r;
-        s.noise = s.density = -1.0f;
-        if (shadow)
-            combustion->__LightShadow_Function__(&s);
-        else
-            combustion->__Density_Function__(&s);
-        combustion->__DestroyCache__(0, &volume);
-        return s;
+        return SampleOf(*combustion, volume, point, r, shadow);
     }
     float Density(const Point3 &point, float r = 0.0f) { return Sample(point, r).density; }
 

@@ -4,8 +4,13 @@
 #pragma once
 
 #include "common/module_environment.h"
+#include "framework/plugin_interface.h"
+#include "framework/plugin_records.h"
 #include "host/class_desc.h"
+#include "host/noise.h"
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace volumetest {
@@ -26,6 +31,38 @@ template <typename T>
 Owned<T> New(SClass_ID super = REF_MAKER_CLASS_ID) {
     auto *object = static_cast<Animatable *>(CreateInstance(super, T::kClassID));
     return Owned<T>(dynamic_cast<T *>(object));
+}
+
+/// The noise sum of a sample: |noise4| octaves of weights 1, 1/2, 1/4 … at q, 2q, 4q …, the
+/// fraction of the level count adding that share of one more octave. In double precision, so
+/// that it checks the plug-in's arithmetic rather than repeating it.
+inline double NoiseSum(const Point3 &q, float phase, double levels) {
+    double sum = 0.0, frequency = 1.0;
+    for (; levels > 0.0; levels -= 1.0, frequency *= 2.0) {
+        const double octave = std::fabs(noise4(q * float(frequency), phase)) / frequency;
+        sum += octave * std::min(levels, 1.0);
+    }
+    return sum;
+}
+
+/// The sample at `point` and normalised radius `r` of `volume` after `effect`'s density call
+/// (or its shadow call), with the record made at time 0 and freed again; its outputs start at
+/// -1 so that an unwritten one shows.
+inline SampleInfo SampleOf(NimbraPlugIn &effect, ParticleVolume &volume, const Point3 &point,
+                           float r, bool shadow = false) {
+    effect.__UpdateAtmos_(0);
+    effect.__CreateCache__(0, &volume);
+    SampleInfo s;
+    s.volume = &volume;
+    s.point = point;
+    s.radius = r;
+    s.noise = s.density = -1.0f;
+    if (shadow)
+        effect.__LightShadow_Function__(&s);
+    else
+        effect.__Density_Function__(&s);
+    effect.__DestroyCache__(0, &volume);
+    return s;
 }
 
 }  // namespace volumetest
