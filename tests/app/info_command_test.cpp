@@ -201,8 +201,7 @@ TEST(InfoCommand, NamesTheNoiseInstructionSetTheEnvironmentForces) {
     const ProgramRun best = RunNimbra({"--config-dir", config.Root().string(), "info"});
     const ProgramRun forced = RunNimbra({"--config-dir", config.Root().string(), "info"},
                                         {"NIMBRA_NOISE_TARGET=SCALAR"});
-    EXPECT_TRUE(Contains(forced.out, "Noise instruction set: SCALAR (this CPU: "))
-        << forced.out;
+    EXPECT_TRUE(Contains(forced.out, "Noise instruction set: SCALAR (this CPU: ")) << forced.out;
     // Without the variable the widest set this CPU has is chosen: the first of its list.
     const auto listed = best.out.find("(this CPU: ");
     ASSERT_NE(listed, std::string::npos) << best.out;
