@@ -54,10 +54,8 @@ const ControllerSpec kControllers[NoiseVolume::kControllers] = {
     {"Stretch", 1207, ControllerSpec::kFloat, 0.0f, 100.0f, 0.5f},
 };
 
-constexpr const char *kAxisLabels[] = {"X", "Y", "Z"};
 const ChoiceSpec kChoices[] = {
-    {"Stretch Axis", FractalClouds::kStretchAxis, kAxisLabels,
-     "the axis (\"X\", \"Y\" or \"Z\") along which Stretch scales the noise"},
+    StretchAxisChoice(FractalClouds::kStretchAxis),
 };
 
 const PlugInLayout kLayout{kParamSpecs, kControllers, kChoices, FractalClouds::kBlockVersion};

@@ -119,12 +119,10 @@ const ControllerSpec kControllers[NoiseVolume::kControllers] = {
     {"Stretch", 1207, ControllerSpec::kFloat, 0.0f, 100.0f, 0.5f},
 };
 
-constexpr const char *kAxisLabels[] = {"X", "Y", "Z"};
 constexpr const char *kFalloffLabels[OctaveNoiseVolume::kFalloffs] = {"None", "Linear",
                                                                       "Cubic"};
 const ChoiceSpec kChoices[] = {
-    {"Stretch Axis", OctaveNoiseVolume::kStretchAxis, kAxisLabels,
-     "the axis (\"X\", \"Y\" or \"Z\") along which Stretch scales the noise"},
+    StretchAxisChoice(OctaveNoiseVolume::kStretchAxis),
     {"Density Falloff", OctaveNoiseVolume::kDensityFalloff, kFalloffLabels,
      "how the density thins towards the rim: \"None\", \"Linear\" or \"Cubic\""},
 };

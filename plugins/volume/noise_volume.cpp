@@ -49,7 +49,14 @@ private:
     NoiseVolume *owner_;
 };
 
+constexpr const char *kAxisLabels[] = {"X", "Y", "Z"};
+
 }  // namespace
+
+ChoiceSpec StretchAxisChoice(int param) {
+    return {"Stretch Axis", param, kAxisLabels,
+            "the axis (\"X\", \"Y\" or \"Z\") along which Stretch scales the noise"};
+}
 
 NoiseVolume::NoiseVolume(const PlugInLayout &layout, const NoiseVolumeParams &params,
                          int version0Params, bool loading)

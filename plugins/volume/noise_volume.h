@@ -29,6 +29,9 @@ struct NoiseVolumeParams {
     int noiseSize, second, regularity, density, shadowDensity, stretchAxis, stretch, motion;
 };
 
+/// The radio choice "Stretch Axis" (X, Y, Z) of parameter `param`, for a layout's choices.
+ZEPHRAVOLUME_API ChoiceSpec StretchAxisChoice(int param);
+
 /// Base of the noise volume effects.
 ///
 /// References: 0 the parameter block, 1 … 7 the controllers in `Controller` order.

@@ -134,13 +134,7 @@ TEST_F(CombustionTest, ShadowScalesTheDensityOrLeavesTheSampleAlone) {
 }
 
 TEST_F(CombustionTest, EveryQuantityBlendsFromBirthToDeathThroughItsController) {
-    // Each birth parameter, with its death parameter next to it, and how the record holds it.
-    struct Quantity {
-        int birth;
-        float CombustionCache::*field;
-        float scale, offset;
-    };
-    const Quantity quantities[] = {
+    const Quantity<CombustionCache> quantities[] = {
         {Combustion::kBirthNoiseSize, &CombustionCache::noiseSize, 0.1f, 0.0f},
         {Combustion::kBirthNoisePhase, &CombustionCache::noisePhase, 1.0f, 0.0f},
         {Combustion::kBirthRegularity, &CombustionCache::regularity, 1.0f, -0.001f},
@@ -149,16 +143,7 @@ TEST_F(CombustionTest, EveryQuantityBlendsFromBirthToDeathThroughItsController) 
         {Combustion::kBirthStretch, &CombustionCache::stretchFactor, 1.0f, 1.0f},
         {Combustion::kBirthMotion, &CombustionCache::motion, 1.0f, 0.0f},
     };
-    for (const Quantity &q : quantities) {
-        Set(q.birth, 0.25f + float(q.birth));
-        Set(q.birth + 1, 0.75f + float(q.birth));
-    }
-    const CombustionCache atBirth = Cache(0), atDeath = Cache(kLifeEnd);
-    for (const Quantity &q : quantities) {
-        SCOPED_TRACE(combustion->ParamBlock()->GetParamName(q.birth));
-        EXPECT_FLOAT_EQ(atBirth.*q.field, (0.25f + float(q.birth)) * q.scale + q.offset);
-        EXPECT_FLOAT_EQ(atDeath.*q.field, (0.75f + float(q.birth)) * q.scale + q.offset);
-    }
+    ExpectQuantitiesBlend<Combustion, CombustionCache>(*combustion, volume, quantities);
 }
 
 TEST_F(CombustionTest, PreviewSwitchesOverrideDensityShadowAndRegularity) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <span>
 
 namespace volumetest {
 
@@ -63,6 +64,40 @@ inline SampleInfo SampleOf(NimbraPlugIn &effect, ParticleVolume &volume, const P
         effect.__Density_Function__(&s);
     effect.__DestroyCache__(0, &volume);
     return s;
+}
+
+/// A quantity of a volume effect's record: its birth parameter (the death parameter follows
+/// it), the record's field, and how the record scales and offsets the blended value.
+template <typename Cache>
+struct Quantity {
+    int birth;
+    float Cache::*field;
+    float scale, offset;
+};
+
+/// Sets the birth and death parameters of every quantity to values of their own and checks
+/// that the records made at birth and at `volume`'s end of life hold them as stated.
+template <typename Effect, typename Cache>
+void ExpectQuantitiesBlend(Effect &effect, ParticleVolume &volume,
+                           std::span<const Quantity<Cache>> quantities) {
+    IParamBlock *pb = effect.ParamBlock();
+    for (const Quantity<Cache> &q : quantities) {
+        pb->SetValue(q.birth, 0, 0.25f + float(q.birth));
+        pb->SetValue(q.birth + 1, 0, 0.75f + float(q.birth));
+    }
+    for (const int age : {0, volume.lifeEnd}) {
+        volume.age = age;
+        effect.__CreateCache__(0, &volume);
+        const Cache *made = Effect::CacheOf(&volume);
+        ASSERT_NE(made, nullptr);
+        const Cache record = *made;
+        effect.__DestroyCache__(0, &volume);
+        for (const Quantity<Cache> &q : quantities) {
+            SCOPED_TRACE(pb->GetParamName(q.birth));
+            const float value = (age ? 0.75f : 0.25f) + float(q.birth);
+            EXPECT_FLOAT_EQ(record.*q.field, value * q.scale + q.offset);
+        }
+    }
 }
 
 }  // namespace volumetest
