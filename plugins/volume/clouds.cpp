@@ -80,10 +80,10 @@ ClassDesc *GetFractalCloudsDesc() {
 // PuffyClouds
 
 float PuffyClouds::RimShaped(float sum, float r, float R) const {
-    // A regularity of 1 or more (only a damaged file or a controller beyond its range gives
-    // one) leaves no rim band to blend over: the sum passes unchanged.
+    // A regularity of exactly 1 (a damaged file, or a controller beyond its range) would
+    // divide by 0 and write NaN into the march: the sum passes unchanged there instead.
     const float band = 1.0f - R;
-    const float f = band > 0.0f ? 1.0f - (r - R) / band : 1.0f;
+    const float f = band != 0.0f ? 1.0f - (r - R) / band : 1.0f;
     if (r > R) sum *= f;
     return (1.0f - f) * (4.0f * sum - 1.0f) + sum * f;
 }

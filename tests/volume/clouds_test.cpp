@@ -68,6 +68,14 @@ INSTANTIATE_TEST_SUITE_P(PuffyClouds, PuffyRim,
                                            std::make_tuple(0.7f, 1.25, -0.5),
                                            std::make_tuple(1.0f, 0.0, -1.0)));  // clamped
 
+using PuffyTest = CloudTest<PuffyClouds>;
+
+TEST_F(PuffyTest, ARegularityOfOneLeavesTheSumUnchangedInsteadOfWritingNan) {
+    Set(PuffyClouds::kBirthRegularity, 1.001f);  // less the bias of 0.001: exactly 1
+    const double sum = NoiseSum(kPoint * 0.05f, volume.phase, 3.0);
+    for (const float r : {0.5f, 1.0f}) EXPECT_NEAR(Sample(kPoint, r).noise, sum, 1e-5) << r;
+}
+
 // Smoothness, a point and a normalised radius.
 class FractalPinned : public CloudTest<FractalClouds>,
                       public ::testing::WithParamInterface<std::tuple<float, Point3, float>> {};
