@@ -1,24 +1,22 @@
 /// @file combustion.cpp
-/// @brief Combustion: parameters, controllers, the per-particle record and the per-sample
-///        density and shadow calls.
+/// @brief Combustion and the frame it shares with PuffyClouds: parameters, controllers, the
+///        per-particle record and the per-sample density.
 #include "plugins/volume/combustion.h"
 
 #include "framework/nimbra_interface.h"
 #include "framework/plugin_class_desc.h"
 #include "framework/plugin_records.h"
 
-#include "host/ioapi.h"
 #include "host/messages.h"
 #include "host/noise.h"
 
 #include <cmath>
 #include <new>
-#include <vector>
 
 namespace {
 
 // Parameter block (version 1). Percent quantities are stored as fractions.
-const ParamSpec kParamSpecs[Combustion::kParams] = {
+const ParamSpec kParamSpecs[OctaveNoiseVolume::kParams] = {
     {"Birth Noise Size",
      TYPE_FLOAT,
      TRUE,
@@ -111,7 +109,7 @@ const ParamSpec kParamSpecs[Combustion::kParams] = {
 
 // The controllers in reference order, with their spinners' ranges and steps and the roll-up
 // buttons that open them.
-const ControllerSpec kControllers[Combustion::kControllers] = {
+const ControllerSpec kControllers[NoiseVolume::kControllers] = {
     {"Noise Size", 1201, ControllerSpec::kFloat, 0.0f, 1e10f, 0.01f},
     {"Noise Phase", 1202, ControllerSpec::kFloat, 0.0f, 1e10f, 0.01f},
     {"Regularity", 1203, ControllerSpec::kFloat, 0.0f, 100.0f, 0.5f},
@@ -121,53 +119,23 @@ const ControllerSpec kControllers[Combustion::kControllers] = {
     {"Stretch", 1207, ControllerSpec::kFloat, 0.0f, 100.0f, 0.5f},
 };
 
-constexpr const char *kAxisLabels[] = {"X", "Y", "Z"};
-constexpr const char *kFalloffLabels[Combustion::kFalloffs] = {"None", "Linear", "Cubic"};
+constexpr const char *kFalloffLabels[OctaveNoiseVolume::kFalloffs] = {"None", "Linear",
+                                                                      "Cubic"};
 const ChoiceSpec kChoices[] = {
-    {"Stretch Axis", Combustion::kStretchAxis, kAxisLabels,
-     "the axis (\"X\", \"Y\" or \"Z\") along which Stretch scales the noise"},
-    {"Density Falloff", Combustion::kDensityFalloff, kFalloffLabels,
+    StretchAxisChoice(OctaveNoiseVolume::kStretchAxis),
+    {"Density Falloff", OctaveNoiseVolume::kDensityFalloff, kFalloffLabels,
      "how the density thins towards the rim: \"None\", \"Linear\" or \"Cubic\""},
 };
 
-const PlugInLayout kLayout{kParamSpecs, kControllers, kChoices, Combustion::kBlockVersion,
-                           Combustion::kVersion0Params};
+const PlugInLayout kLayout{kParamSpecs, kControllers, kChoices,
+                           OctaveNoiseVolume::kBlockVersion,
+                           OctaveNoiseVolume::kVersion0Params};
 
-/// Sub-animatables 1 … 7 as references: the last three controllers are listed in the order
-/// Shadow Density, Stretch, Motion.
-constexpr int kSubAnimReference[Combustion::kControllers + 1] = {0, 1, 2, 3, 4, 6, 7, 5};
-
-// What the noise-size parameters are multiplied by before their controller blends them.
-constexpr float kNoiseSizeScale = 0.1f;
-// Regularity is lowered by this, so that the default leaves a thin shell of noise.
-constexpr float kRegularityBias = 0.001f;
-// The stored density is scaled by this.
-constexpr float kDensityScale = 0.01f;
-// What a preview render with "disable regularity" or "disable density" uses instead.
-constexpr float kPreviewRegularity = 0.999f;
-constexpr float kPreviewDensity = 0.01f;
-constexpr float kPreviewShadowDensity = 1.0f;
-
-/// The layout of `count` parameters of the table, for `UpdateParameterBlock`.
-std::vector<ParamBlockDescID> BlockLayout(int count) {
-    std::vector<ParamBlockDescID> desc(count);
-    for (int i = 0; i < count; ++i)
-        desc[i] = {kParamSpecs[i].type, nullptr, kParamSpecs[i].animatable, DWORD(i)};
-    return desc;
-}
-
-/// Runs the upgrade of one loaded Combustion once the whole scene is back.
-class CombustionPostLoad final : public PostLoadCallback {
-public:
-    explicit CombustionPostLoad(Combustion *owner) : owner_(owner) {}
-    void proc(ILoad *iload) override {
-        owner_->UpgradeLoadedBlock(iload);
-        delete this;
-    }
-
-private:
-    Combustion *owner_;
-};
+const NoiseVolumeParams kQuantities{
+    OctaveNoiseVolume::kBirthNoiseSize,     OctaveNoiseVolume::kBirthNoisePhase,
+    OctaveNoiseVolume::kBirthRegularity,    OctaveNoiseVolume::kBirthDensity,
+    OctaveNoiseVolume::kBirthShadowDensity, OctaveNoiseVolume::kStretchAxis,
+    OctaveNoiseVolume::kBirthStretch,       OctaveNoiseVolume::kBirthMotion};
 
 }  // namespace
 
@@ -175,117 +143,36 @@ ClassDesc *GetCombustionDesc() {
     return PlugInClassDesc<Combustion>::Get("Combustion", "VolumeFX");
 }
 
-Combustion::Combustion(bool loading) : TablePlugIn(kLayout, loading) {}
-
-Combustion::~Combustion() = default;
-
-// ---------------------------------------------------------------------------------------------
-// References, sub-animatables, scene files
-
-ReferenceTarget *Combustion::GetReference(int i) {
-    ReferenceTarget *target = TablePlugIn::GetReference(i);
-    return i == kRefParams && !target ? oldBlock_ : target;
-}
-
-void Combustion::SetReference(int i, ReferenceTarget *target) {
-    TablePlugIn::SetReference(i, target);
-    if (i != kRefParams) return;
-    auto *block = dynamic_cast<IParamBlock *>(target);
-    oldBlock_ =
-        !ParamBlock() && BlockMatches(block, kParamSpecs, kVersion0Params) ? block : nullptr;
-}
-
-Animatable *Combustion::SubAnim(int i) {
-    return i >= 0 && i <= kControllers ? GetReference(kSubAnimReference[i]) : nullptr;
-}
-
-TSTR Combustion::SubAnimName(int i) {
-    return i >= 0 && i <= kControllers ? TablePlugIn::SubAnimName(kSubAnimReference[i])
-                                       : TSTR();
-}
-
-IOResult Combustion::Load(ILoad *iload) {
-    iload->RegisterPostLoadCallback(new CombustionPostLoad(this));
-    return IO_OK;
-}
-
-void Combustion::UpgradeLoadedBlock(ILoad *iload) {
-    auto *block = dynamic_cast<IParamBlock *>(GetReference(kRefParams));
-    if (!block) return;  // none in the file: the defaults stand
-    const DWORD version = block->GetVersion();
-    if (version == kBlockVersion) return;
-    DbgAssert(version == 0);
-    const std::vector<ParamBlockDescID> before = BlockLayout(kVersion0Params);
-    const std::vector<ParamBlockDescID> after = BlockLayout(kParams);
-    ReplaceReference(kRefParams, UpdateParameterBlock(before.data(), kVersion0Params, block,
-                                                      after.data(), kParams, kBlockVersion));
-    iload->SetObsolete();
-}
+OctaveNoiseVolume::OctaveNoiseVolume(bool loading)
+    : NoiseVolume(kLayout, kQuantities, kVersion0Params, loading) {}
 
 // ---------------------------------------------------------------------------------------------
 // Per frame and per particle
 
-void Combustion::__UpdateAtmos_(TimeValue time) {
+void OctaveNoiseVolume::__UpdateAtmos_(TimeValue time) {
     const float levels = FloatParam(kNoiseLevels, time);
     // NaN sums nothing; the cap keeps a sample's work bounded.
     noiseLevels_ = levels > 0.0f ? std::fmin(levels, kMaxNoiseLevels) : 0.0f;
 }
 
-CombustionCache *Combustion::CacheOf(const ParticleVolume *volume) {
-    return volume ? static_cast<CombustionCache *>(volume->cache[kShapeCache]) : nullptr;
-}
-
-void Combustion::__CreateCache__(TimeValue t, ParticleVolume *volume) {
+void OctaveNoiseVolume::__CreateCache__(TimeValue t, ParticleVolume *volume) {
     if (!volume) return;
-    // A volume that still holds a record from before gets a fresh one, not a second one.
-    __DestroyCache__(t, volume);
     auto *cache = new (std::nothrow) CombustionCache;
     DbgAssert(cache);
-
-    const int particle = static_cast<int>(volume->phase);
-    for (int i = 0; i < kControllers; ++i)
-        if (NimbraController *c = GetController(i))
-            c->__Reset__(t, volume->lifeStart, volume->lifeEnd, particle);
-    // Controller c blends the two parameters `birth` and `birth + 1`.
-    const auto quantity = [&](int c, int birth, float scale = 1.0f) {
-        return EvalFloat(c, volume->age, scale * FloatParam(birth, t),
-                         scale * FloatParam(birth + 1, t));
-    };
-    NimbraInterface *iface = GetNimbraInterface();
-    const bool preview = iface->GetPreviewRendering() != 0;
-
-    cache->noiseSize = quantity(kNoiseSizeController, kBirthNoiseSize, kNoiseSizeScale);
-    cache->noisePhase = quantity(kNoisePhaseController, kBirthNoisePhase);
-    cache->regularity = quantity(kRegularityController, kBirthRegularity) - kRegularityBias;
-    if (preview && iface->GetDisableRegularity()) cache->regularity = kPreviewRegularity;
-    cache->density = quantity(kDensityController, kBirthDensity) * kDensityScale;
-    if (preview && iface->GetDisableDensity()) cache->density = kPreviewDensity;
-    cache->motion = quantity(kMotionController, kBirthMotion);
-    cache->shadowDensity = quantity(kShadowDensityController, kBirthShadowDensity);
-    // The density switch, not the shadow switch, governs the shadow density in previews.
-    if (preview && iface->GetDisableDensity()) cache->shadowDensity = kPreviewShadowDensity;
-    // An axis outside X, Y, Z (a damaged file) would index outside the point: X instead.
-    cache->stretchAxis = ChoiceParam(kStretchAxis, t, 3);
-    cache->stretchFactor = quantity(kStretchController, kBirthStretch) + 1.0f;
+    if (!cache) return;
+    cache->noisePhase = FillCache(t, *volume, *cache);
     cache->densityFalloff = IntParam(kDensityFalloff, t);
-    volume->cache[kShapeCache] = cache;
-}
-
-void Combustion::__DestroyCache__(TimeValue, ParticleVolume *volume) {
-    if (!volume) return;
-    delete CacheOf(volume);
-    volume->cache[kShapeCache] = nullptr;
+    Attach(t, *volume, cache);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Per sample
 
-void Combustion::__Density_Function__(SampleInfo *sample) {
+void OctaveNoiseVolume::__Density_Function__(SampleInfo *sample) {
     const CombustionCache *cache = sample ? CacheOf(sample->volume) : nullptr;
     if (!cache) return;
     const ParticleVolume &volume = *sample->volume;
-    Point3 &p = sample->point;
-    p[cache->stretchAxis] *= cache->stretchFactor;
+    Point3 &p = Stretched(*sample, *cache);
     p += volume.motion * cache->motion;
     const Point3 q = p * cache->noiseSize;
     const float phase = volume.phase + cache->noisePhase;
@@ -296,8 +183,7 @@ void Combustion::__Density_Function__(SampleInfo *sample) {
     if (n > 0.0f) sum += std::fabs(noise4(q * weight, phase)) * n / weight;
 
     const float r = sample->radius;
-    if (r > cache->regularity) sum -= r - cache->regularity;
-    if (sum < 0.0f) sum = 0.0f;
+    sum = std::fmax(RimShaped(sum, r, cache->regularity), 0.0f);
 
     switch (cache->densityFalloff) {
         case kNoFalloff:
@@ -315,15 +201,4 @@ void Combustion::__Density_Function__(SampleInfo *sample) {
             return;  // a falloff this build does not know writes nothing
     }
     sample->noise = sum;
-}
-
-void Combustion::__LightShadow_Function__(SampleInfo *sample) {
-    const CombustionCache *cache = sample ? CacheOf(sample->volume) : nullptr;
-    if (!cache || cache->shadowDensity == 0.0f) return;
-    __Density_Function__(sample);  // virtual: a derived class's density is used
-    sample->density *= cache->shadowDensity;
-}
-
-void Combustion::__EnumParticle__(ParticleInfo *info, void *particles, int index) {
-    if (!particles && index == kVolumeQueryIndex && info) *reinterpret_cast<int *>(info) = 1;
 }

@@ -179,7 +179,9 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
           Expected{"Noise", "0x2CC66AC1", "Noise Shader", "Particle shapes"},
           Expected{"Combustion", "0x0EEA6E22", "VolumeFX", "Particle shapes"},
           Expected{"Volume Color", "0x7B0A6290", "VolumeFX", "Color shaders"},
-          Expected{"InterRotation", "0x54C33997", "VolumeFX", "Composites"}}) {
+          Expected{"InterRotation", "0x54C33997", "VolumeFX", "Composites"},
+          Expected{"PuffyClouds", "0x67C85E06", "VolumeFX", "Particle shapes"},
+          Expected{"FractalClouds", "0x39C71483", "VolumeFX", "Particle shapes"}}) {
         SCOPED_TRACE(e.name);
         const std::string cls = lineOf(classes, e.name);
         EXPECT_TRUE(Contains(cls, "0x0100 reference target")) << run.out;

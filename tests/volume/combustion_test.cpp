@@ -17,18 +17,6 @@ namespace {
 
 constexpr int kLifeEnd = 4800;
 
-/// The noise sum of a sample: |noise4| octaves of weights 1, 1/2, 1/4 … at q, 2q, 4q …, the
-/// fraction of the level count adding that share of one more octave. In double precision, so
-/// that it checks the plug-in's arithmetic rather than repeating it.
-double NoiseSum(const Point3 &q, float phase, double levels) {
-    double sum = 0.0, frequency = 1.0;
-    for (; levels > 0.0; levels -= 1.0, frequency *= 2.0) {
-        const double octave = std::fabs(noise4(q * float(frequency), phase)) / frequency;
-        sum += octave * std::min(levels, 1.0);
-    }
-    return sum;
-}
-
 class CombustionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,22 +46,8 @@ protected:
         return copy;
     }
 
-    /// The sample at `point` and normalised radius `r` after the density call (or the shadow
-    /// call); its outputs start at -1 so that an unwritten one shows.
     SampleInfo Sample(const Point3 &point, float r, bool shadow = false) {
-        combustion->__UpdateAtmos_(0);
-        combustion->__CreateCache__(0, &volume);
-        SampleInfo s;
-        s.volume = &volume;
-        s.point = point;
-        s.radius = r;
-        s.noise = s.density = -1.0f;
-        if (shadow)
-            combustion->__LightShadow_Function__(&s);
-        else
-            combustion->__Density_Function__(&s);
-        combustion->__DestroyCache__(0, &volume);
-        return s;
+        return SampleOf(*combustion, volume, point, r, shadow);
     }
     float Density(const Point3 &point, float r = 0.0f) { return Sample(point, r).density; }
 
@@ -160,13 +134,7 @@ TEST_F(CombustionTest, ShadowScalesTheDensityOrLeavesTheSampleAlone) {
 }
 
 TEST_F(CombustionTest, EveryQuantityBlendsFromBirthToDeathThroughItsController) {
-    // Each birth parameter, with its death parameter next to it, and how the record holds it.
-    struct Quantity {
-        int birth;
-        float CombustionCache::*field;
-        float scale, offset;
-    };
-    const Quantity quantities[] = {
+    const Quantity<CombustionCache> quantities[] = {
         {Combustion::kBirthNoiseSize, &CombustionCache::noiseSize, 0.1f, 0.0f},
         {Combustion::kBirthNoisePhase, &CombustionCache::noisePhase, 1.0f, 0.0f},
         {Combustion::kBirthRegularity, &CombustionCache::regularity, 1.0f, -0.001f},
@@ -175,16 +143,7 @@ TEST_F(CombustionTest, EveryQuantityBlendsFromBirthToDeathThroughItsController) 
         {Combustion::kBirthStretch, &CombustionCache::stretchFactor, 1.0f, 1.0f},
         {Combustion::kBirthMotion, &CombustionCache::motion, 1.0f, 0.0f},
     };
-    for (const Quantity &q : quantities) {
-        Set(q.birth, 0.25f + float(q.birth));
-        Set(q.birth + 1, 0.75f + float(q.birth));
-    }
-    const CombustionCache atBirth = Cache(0), atDeath = Cache(kLifeEnd);
-    for (const Quantity &q : quantities) {
-        SCOPED_TRACE(combustion->ParamBlock()->GetParamName(q.birth));
-        EXPECT_FLOAT_EQ(atBirth.*q.field, (0.25f + float(q.birth)) * q.scale + q.offset);
-        EXPECT_FLOAT_EQ(atDeath.*q.field, (0.75f + float(q.birth)) * q.scale + q.offset);
-    }
+    ExpectQuantitiesBlend<Combustion, CombustionCache>(*combustion, volume, quantities);
 }
 
 TEST_F(CombustionTest, PreviewSwitchesOverrideDensityShadowAndRegularity) {
