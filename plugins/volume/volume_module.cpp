@@ -5,9 +5,15 @@
 #include "framework/effect_module.h"
 #include "plugins/volume/combustion.h"
 #include "plugins/volume/gizmos.h"
+#include "plugins/volume/gradient_color.h"
 
-HOST_MODULE_ENTRY_POINTS("Nimbra Volume FX Plug-Ins", GetCombustionDesc(), GetSphereGizmoDesc(),
-                         GetCylinderGizmoDesc(), GetBoxGizmoDesc())
+HOST_MODULE_ENTRY_POINTS("Nimbra Volume FX Plug-Ins", GetCombustionDesc(), GetGradientColorDesc(),
+                         GetSphereGizmoDesc(), GetCylinderGizmoDesc(), GetBoxGizmoDesc(),
+                         // The data classes of Gradient Color's gradients, after the others.
+                         GetGradientDataDesc(0), GetGradientDataDesc(1), GetGradientDataDesc(2),
+                         GetGradientDataDesc(3), GetGradientDataDesc(4), GetGradientDataDesc(5),
+                         GetGradientDataDesc(6), GetGradientDataDesc(7), GetGradientDataDesc(8),
+                         GetGradientDataDesc(9), GetGradientDataDesc(10))
 
 namespace {
 EffectModule module({"Nimbra developers", "Part of Nimbra, the particle-effects renderer."},
