@@ -43,7 +43,8 @@ const DataNodeChild kNodeChildren[GC::kNodes][2] = {
     {{"Specular 1", &kGradientPresets[kLight]}, {"Specular 2", &kGradientPresets[kLight]}},
     {{"Shininess", &kGradientPresets[kBlack]},
      {"Self-Illumination", &kGradientPresets[kBlack]}},
-    {{"Material ID 1", &kGradientPresets[kBlack]}, {"Material ID 2", &kGradientPresets[kBlack]}},
+    {{"Material ID 1", &kGradientPresets[kBlack]},
+     {"Material ID 2", &kGradientPresets[kBlack]}},
     {{"Shadow 1", &kGradientPresets[kWhite]}, {"Shadow 2", &kGradientPresets[kWhite]}},
 };
 
@@ -77,20 +78,20 @@ static_assert(int(GC::kNodes) + int(kPresets) == kGradientDataClasses);
 // Parameters
 
 constexpr const char *kBlendNames[GC::kSlots] = {
-    "Shadow Blend 1",   "Shadow Blend 2",   "Ambient Blend 1",  "Ambient Blend 2",
-    "Diffuse Blend 1",  "Diffuse Blend 2",  "Specular Blend 1", "Specular Blend 2",
-    "Material ID 1",    "Material ID 2"};
+    "Shadow Blend 1",  "Shadow Blend 2",  "Ambient Blend 1",  "Ambient Blend 2",
+    "Diffuse Blend 1", "Diffuse Blend 2", "Specular Blend 1", "Specular Blend 2",
+    "Material ID 1",   "Material ID 2"};
 constexpr const char *kCycleNames[GC::kSlots] = {
-    "Shadow Cycle 1",   "Shadow Cycle 2",      "Ambient Cycle 1",    "Ambient Cycle 2",
-    "Diffuse Cycle 1",  "Diffuse Cycle 2",     "Specular Cycle 1",   "Specular Cycle 2",
+    "Shadow Cycle 1",      "Shadow Cycle 2",     "Ambient Cycle 1",  "Ambient Cycle 2",
+    "Diffuse Cycle 1",     "Diffuse Cycle 2",    "Specular Cycle 1", "Specular Cycle 2",
     "Material ID Cycle 1", "Material ID Cycle 2"};
 constexpr const char *kSourceProperties[GC::kSlots] = {
-    "Shadow Source 1",   "Shadow Source 2",   "Ambient Source 1",  "Ambient Source 2",
-    "Diffuse Source 1",  "Diffuse Source 2",  "Specular Source 1", "Specular Source 2",
+    "Shadow Source 1",      "Shadow Source 2",     "Ambient Source 1",  "Ambient Source 2",
+    "Diffuse Source 1",     "Diffuse Source 2",    "Specular Source 1", "Specular Source 2",
     "Material ID Source 1", "Material ID Source 2"};
 constexpr int kDefaultSources[GC::kSlots] = {
-    GC::kParticleAge, GC::kDisabled, GC::kParticleAge,   GC::kDisabled, GC::kParticleAge,
-    GC::kDisabled,    GC::kParticleAge, GC::kDisabled,   GC::kParticleSize, GC::kDisabled};
+    GC::kParticleAge, GC::kDisabled,    GC::kParticleAge, GC::kDisabled,     GC::kParticleAge,
+    GC::kDisabled,    GC::kParticleAge, GC::kDisabled,    GC::kParticleSize, GC::kDisabled};
 constexpr const char *kSourceLabels[GC::kSources] = {"DISABLED",
                                                      "Particle Age",
                                                      "Turbulence",
@@ -108,11 +109,11 @@ constexpr const char *kSourceLabels[GC::kSources] = {"DISABLED",
                                                      "Fractal Plasma (High)",
                                                      "Raytraced SunBeams"};
 /// The gradient each slot reads.
-constexpr int kSlotGradient[GC::kSlots] = {
-    GC::kShadowGradient1,   GC::kShadowGradient2,   GC::kAmbientGradient1,
-    GC::kAmbientGradient2,  GC::kDiffuseGradient1,  GC::kDiffuseGradient2,
-    GC::kSpecularGradient1, GC::kSpecularGradient2, GC::kMaterialGradient1,
-    GC::kMaterialGradient2};
+constexpr int kSlotGradient[GC::kSlots] = {GC::kShadowGradient1,   GC::kShadowGradient2,
+                                           GC::kAmbientGradient1,  GC::kAmbientGradient2,
+                                           GC::kDiffuseGradient1,  GC::kDiffuseGradient2,
+                                           GC::kSpecularGradient1, GC::kSpecularGradient2,
+                                           GC::kMaterialGradient1, GC::kMaterialGradient2};
 
 constexpr bool IsMaterialSlot(int slot) {
     return slot == GC::kMaterial1 || slot == GC::kMaterial2;
@@ -122,16 +123,18 @@ const std::array<ParamSpec, GC::kParams> kParamSpecs = [] {
     std::array<ParamSpec, GC::kParams> specs{};
     for (int g = 0; g < GC::kSlots; ++g) {
         // The source is a choice: unnamed, set by its property.
-        specs[GC::SourceParam(g)] = {"??", TYPE_INT, FALSE, float(kDefaultSources[g]), defaultDim,
-                                     {},   kParamIDIsIndex, {0.0f, float(GC::kSources - 1)}};
+        specs[GC::SourceParam(g)] = {
+            "??",       TYPE_INT, FALSE,           float(kDefaultSources[g]),
+            defaultDim, {},       kParamIDIsIndex, {0.0f, float(GC::kSources - 1)}};
         specs[GC::BlendParam(g)] =
             IsMaterialSlot(g)
-                ? ParamSpec{kBlendNames[g], TYPE_INT, TRUE, 0.0f, defaultDim, {},
+                ? ParamSpec{kBlendNames[g],  TYPE_INT,      TRUE, 0.0f, defaultDim, {},
                             kParamIDIsIndex, {0.0f, 255.0f}}
-                : ParamSpec{kBlendNames[g], TYPE_FLOAT, TRUE, 1.0f, defaultDim, {},
+                : ParamSpec{kBlendNames[g],  TYPE_FLOAT,    TRUE, 1.0f, defaultDim, {},
                             kParamIDIsIndex, {0.0f, 100.0f}};
-        specs[GC::CycleParam(g)] = {kCycleNames[g], TYPE_FLOAT, TRUE, 0.0f, defaultDim, {},
-                                    kParamIDIsIndex, {-1000.0f, 1000.0f}};
+        specs[GC::CycleParam(g)] = {
+            kCycleNames[g],  TYPE_FLOAT,         TRUE, 0.0f, defaultDim, {},
+            kParamIDIsIndex, {-1000.0f, 1000.0f}};
     }
     return specs;
 }();
@@ -244,7 +247,8 @@ void GradientColor::__UpdateAtmos_(TimeValue t) {
         INode *node = pending.back();
         pending.pop_back();
         if (!node) continue;
-        for (int c = 0; c < node->NumberOfChildren(); ++c) pending.push_back(node->GetChildNode(c));
+        for (int c = 0; c < node->NumberOfChildren(); ++c)
+            pending.push_back(node->GetChildNode(c));
         Object *helper = node->GetObjectRef();
         if (!helper || !GetHelperRecordInterface(helper) || !HasDependent(helper)) continue;
         for (int r = 0; r < helper->NumRefs(); ++r) {
@@ -259,7 +263,8 @@ void GradientColor::__UpdateAtmos_(TimeValue t) {
 
     tables_.resize(std::size_t(kGradients) * kTableSize);  // allocated once
     for (int k = 0; k < kGradients; ++k)
-        if (used[k]) FillTable(GetGradient(k), t, &tables_[std::size_t(k) * kTableSize], kTableSize);
+        if (used[k])
+            FillTable(GetGradient(k), t, &tables_[std::size_t(k) * kTableSize], kTableSize);
 }
 
 GradientColorCache *GradientColor::CacheOf(const ParticleVolume *volume) {
@@ -304,7 +309,8 @@ float GradientColor::SourceValue(int source, const SampleInfo &s) const {
         case kScreenX:
         case kScreenY: {
             // No shade context or image size: the image's left (top) edge.
-            const RenderGlobalContext *g = s.shadeContext ? s.shadeContext->globContext : nullptr;
+            const RenderGlobalContext *g =
+                s.shadeContext ? s.shadeContext->globContext : nullptr;
             const int size = !g ? 0 : source == kScreenX ? g->devWidth : g->devHeight;
             if (size <= 0) return 1.0f;
             const IPoint2 p = s.shadeContext->ScreenCoord();
@@ -316,7 +322,8 @@ float GradientColor::SourceValue(int source, const SampleInfo &s) const {
         case kEmitterHelperDistance:
         case kHelperEmitterDistance: {
             if (distanceScale_ <= 0.0f) return 0.0f;
-            const Point3 &from = source == kEmitterHelperDistance ? emitterPoint_ : helperPoint_;
+            const Point3 &from =
+                source == kEmitterHelperDistance ? emitterPoint_ : helperPoint_;
             return std::min(1.0f, Length(s.worldPoint - from) / distanceScale_);
         }
         case kGalaxyLow:

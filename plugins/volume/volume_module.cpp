@@ -7,8 +7,9 @@
 #include "plugins/volume/gizmos.h"
 #include "plugins/volume/gradient_color.h"
 
-HOST_MODULE_ENTRY_POINTS("Nimbra Volume FX Plug-Ins", GetCombustionDesc(), GetGradientColorDesc(),
-                         GetSphereGizmoDesc(), GetCylinderGizmoDesc(), GetBoxGizmoDesc(),
+HOST_MODULE_ENTRY_POINTS("Nimbra Volume FX Plug-Ins", GetCombustionDesc(),
+                         GetGradientColorDesc(), GetSphereGizmoDesc(), GetCylinderGizmoDesc(),
+                         GetBoxGizmoDesc(),
                          // The data classes of Gradient Color's gradients, after the others.
                          GetGradientDataDesc(0), GetGradientDataDesc(1), GetGradientDataDesc(2),
                          GetGradientDataDesc(3), GetGradientDataDesc(4), GetGradientDataDesc(5),

@@ -177,7 +177,9 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
           Expected{"Plasma", "0x0DB440DE", "Plasma Shader", "Particle shapes"},
           Expected{"Spark", "0x30C02456", "Spark Shader", "Particle shapes"},
           Expected{"Noise", "0x2CC66AC1", "Noise Shader", "Particle shapes"},
-          Expected{"Combustion", "0x0EEA6E22", "VolumeFX", "Particle shapes"}}) {
+          Expected{"Combustion", "0x0EEA6E22", "VolumeFX", "Particle shapes"},
+          Expected{"Gradient Color", "0x49B723EB", "VolumeFX / Image Filter",
+                   "Color shaders"}}) {
         SCOPED_TRACE(e.name);
         const std::string cls = lineOf(classes, e.name);
         EXPECT_TRUE(Contains(cls, "0x0100 reference target")) << run.out;
@@ -199,7 +201,8 @@ TEST(InfoCommand, NamesTheNoiseInstructionSetTheEnvironmentForces) {
     const ProgramRun best = RunNimbra({"--config-dir", config.Root().string(), "info"});
     const ProgramRun forced = RunNimbra({"--config-dir", config.Root().string(), "info"},
                                         {"NIMBRA_NOISE_TARGET=SCALAR"});
-    EXPECT_TRUE(Contains(forced.out, "Noise instruction set: SCALAR (this CPU: ")) << forced.out;
+    EXPECT_TRUE(Contains(forced.out, "Noise instruction set: SCALAR (this CPU: "))
+        << forced.out;
     // Without the variable the widest set this CPU has is chosen: the first of its list.
     const auto listed = best.out.find("(this CPU: ");
     ASSERT_NE(listed, std::string::npos) << best.out;

@@ -9,6 +9,7 @@
 #include "host/ioapi.h"
 #include "plugins/volume/combustion.h"
 #include "plugins/volume/gizmos.h"
+#include "plugins/volume/gradient_color.h"
 #include "volume_fixture.h"
 
 #include <gtest/gtest.h>
@@ -26,14 +27,20 @@ TEST(VolumeModule, RegistersOnlyClassesThatTheHostCanCreate) {
     const LoadedModule *module = modules->LoadedModules().FindModule("zephravolume");
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(module->description, "Nimbra Volume FX Plug-Ins");
-    ASSERT_EQ(module->classes.size(), 4u);
+    ASSERT_EQ(module->classes.size(), 5u + kGradientDataClasses);
     const std::vector<PlugInRecord> records =
         testfiles::RecordsIn(modules->ConfigFolder() / "nimbra.reg");
     for (ClassDesc *desc : module->classes) {
         SCOPED_TRACE(desc->ClassName());
-        const bool effect = desc->SuperClassID() == REF_MAKER_CLASS_ID;
-        EXPECT_EQ(std::string(desc->Category()), effect ? "VolumeFX" : "Nimbra Helpers");
-        EXPECT_EQ(desc->IsPublic(), effect ? TRUE : FALSE);  // gizmos are made by code only
+        const std::string category = desc->Category();
+        // Gizmos and data classes are made by code only.
+        const bool effect =
+            desc->SuperClassID() == REF_MAKER_CLASS_ID && category != "VolumeFX Data";
+        if (desc->SuperClassID() == HELPER_CLASS_ID) {
+            EXPECT_EQ(category, "Nimbra Helpers");
+        }
+        EXPECT_EQ(category.starts_with("VolumeFX"), desc->SuperClassID() == REF_MAKER_CLASS_ID);
+        EXPECT_EQ(desc->IsPublic(), effect ? TRUE : FALSE);
         int found = 0;
         for (const PlugInRecord &r : records)
             found += r.ClassID() == desc->ClassID() && r.className == desc->ClassName();

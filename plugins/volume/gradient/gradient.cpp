@@ -70,9 +70,9 @@ void Gradient::Reorder() {
 Color Gradient::GetColor(float position, TimeValue) const {
     if (flags_.empty()) return Color();
     // The first flag beyond `position`; the colour runs towards it from the one before.
-    const auto next = std::upper_bound(
-        byPosition_.begin(), byPosition_.end(), position,
-        [&](float p, int flag) { return p < flags_[flag].position; });
+    const auto next =
+        std::upper_bound(byPosition_.begin(), byPosition_.end(), position,
+                         [&](float p, int flag) { return p < flags_[flag].position; });
     if (next == byPosition_.begin()) return flags_[byPosition_.front()].color;
     const GradientFlag &from = flags_[*(next - 1)];
     if (next == byPosition_.end()) return from.color;

@@ -97,4 +97,5 @@ ZEPHRAVOLUME_API void WriteGradientBlock(const Gradient &gradient, std::uint8_t 
 ZEPHRAVOLUME_API bool ReadGradientBlock(const std::uint8_t *block,
                                         std::vector<GradientFlag> &flags);
 /// Replaces `gradient`'s flags by `flags` (as read from a block).
-ZEPHRAVOLUME_API void SetGradientFlags(Gradient &gradient, const std::vector<GradientFlag> &flags);
+ZEPHRAVOLUME_API void SetGradientFlags(Gradient &gradient,
+                                       const std::vector<GradientFlag> &flags);
