@@ -30,8 +30,8 @@ public:
 GradientColor *MakeShader(bool allSlots) {
     auto *shader = new GradientColor;
     constexpr int kSources[GC::kSlots] = {
-        GC::kParticleAge, GC::kTurbulence,  GC::kParticleSize, GC::kParticleSizeTrackView,
-        GC::kGalaxyMed,   GC::kPlasmaLow,   GC::kSunbeams,     GC::kScreenX,
+        GC::kParticleAge,  GC::kTurbulence, GC::kParticleSize, GC::kParticleSizeTrackView,
+        GC::kGalaxyMed,    GC::kPlasmaLow,  GC::kSunbeams,     GC::kScreenX,
         GC::kParticleSize, GC::kParticleAge};
     for (int g = 0; allSlots && g < GC::kSlots; ++g) {
         shader->ParamBlock()->SetValue(GC::SourceParam(g), 0, kSources[g]);

@@ -67,6 +67,16 @@ protected:
         g->AddFlag({{0, 0, 0}, 0.0f, "black"});
         g->AddFlag({{1, 1, 1}, 1.0f, "white"});
     }
+    /// A helper in a new scene node with a Gradient Color as its colour shader, or null.
+    static NimbraHelper *NewHelper() {
+        auto *helper = dynamic_cast<NimbraHelper *>(
+            static_cast<Animatable *>(CreateInstance(HELPER_CLASS_ID, kNimbraHelperClassID)));
+        if (!helper) return nullptr;
+        GetCOREInterface()->CreateObjectNode(helper);
+        const bool chosen = helper->SelectPlugInClass(GC::kClassID) &&
+                            dynamic_cast<GradientColor *>(helper->ColorShader());
+        return chosen ? helper : nullptr;
+    }
     void Set(int param, int v) { gc->ParamBlock()->SetValue(param, 0, v); }
     void Set(int param, float v) { gc->ParamBlock()->SetValue(param, 0, v); }
     /// A new frame and particle record.
@@ -182,15 +192,12 @@ public:
 };
 
 TEST_F(GradientColorTest, DistancesRunFromEmitterAndHelperOverTheirDistance) {
-    auto *helper = dynamic_cast<NimbraHelper *>(
-        static_cast<Animatable *>(CreateInstance(HELPER_CLASS_ID, kNimbraHelperClassID)));
+    NimbraHelper *helper = NewHelper();
     ASSERT_NE(helper, nullptr);
-    INode *helperNode = GetCOREInterface()->CreateObjectNode(helper);
+    INode *helperNode = GetCOREInterface()->GetRootNode()->GetChildNode(0);
     INode *emitterNode = GetCOREInterface()->CreateObjectNode(new Emitter);
-    ASSERT_TRUE(helper->SelectPlugInClass(GC::kClassID));
     ASSERT_TRUE(helper->AddParticleSystem(emitterNode));
-    auto *shader = dynamic_cast<GradientColor *>(helper->ColorShader());
-    ASSERT_NE(shader, nullptr);
+    auto *shader = static_cast<GradientColor *>(helper->ColorShader());
     Matrix3 at;
     at.SetTrans(Point3(10, 0, 0));
     helperNode->SetNodeTM(0, at);
@@ -277,13 +284,9 @@ TEST_F(GradientColorTest, LibraryRecordCarriesParametersAndGradientsAndRefusesDa
 }
 
 TEST_F(GradientColorTest, GradientsGoThroughSceneFiles) {
-    auto *helper = dynamic_cast<NimbraHelper *>(
-        static_cast<Animatable *>(CreateInstance(HELPER_CLASS_ID, kNimbraHelperClassID)));
+    NimbraHelper *helper = NewHelper();
     ASSERT_NE(helper, nullptr);
-    GetCOREInterface()->CreateObjectNode(helper);
-    ASSERT_TRUE(helper->SelectPlugInClass(GC::kClassID));
-    auto *shader = dynamic_cast<GradientColor *>(helper->ColorShader());
-    ASSERT_NE(shader, nullptr);
+    auto *shader = static_cast<GradientColor *>(helper->ColorShader());
     const GradientFlag flag{{0.3f, 0.2f, 0.1f}, 0.4f, "kept"};
     shader->GetGradient(GC::kSpecularGradient2)->AddFlag(flag);
 

@@ -2,6 +2,8 @@
 /// @brief Data nodes: their gradients, names, clone and scene-file data.
 #include "plugins/volume/gradient/data_node.h"
 
+#include "plugins/volume/gradient/byte_chunk.h"
+
 #include "host/little_endian.h"
 
 namespace {
@@ -61,34 +63,26 @@ IOResult DataNode::Save(ISave *isave) {
         PutLE16(bytes.data() + at, std::uint16_t(name.size()));
         std::copy(name.begin(), name.end(), bytes.begin() + at + 2);
     }
-    isave->BeginChunk(kNamesChunk);
-    ULONG written = 0;
-    const IOResult result = isave->Write(bytes.data(), ULONG(bytes.size()), &written);
-    isave->EndChunk();
-    return result == IO_OK && written == bytes.size() ? IO_OK : IO_ERROR;
+    return SaveByteChunk(isave, kNamesChunk, bytes);
 }
 
 IOResult DataNode::Load(ILoad *iload) {
-    IOResult result;
-    while ((result = iload->OpenChunk()) == IO_OK) {
-        if (iload->CurChunkID() == kNamesChunk) {
-            std::uint8_t field[4];
-            if (iload->Read(field, 4, nullptr) != IO_OK) return IO_ERROR;
-            const int count = GetLEInt(field);
-            if (count < 0 || count > kMaxChildren) return IO_ERROR;
-            std::vector<std::string> names(count);
-            for (std::string &name : names) {
-                if (iload->Read(field, 2, nullptr) != IO_OK) return IO_ERROR;
-                const std::size_t length = GetLE16(field);
-                if (length > kMaxNameBytes) return IO_ERROR;
-                name.resize(length);
-                if (length && iload->Read(name.data(), ULONG(length), nullptr) != IO_OK)
-                    return IO_ERROR;
-            }
-            names_ = std::move(names);
-            children_.assign(names_.size(), nullptr);
+    return LoadByteChunks(iload, kNamesChunk, [&](ILoad *in) {
+        std::uint8_t field[4];
+        if (in->Read(field, 4, nullptr) != IO_OK) return IO_ERROR;
+        const int count = GetLEInt(field);
+        if (count < 0 || count > kMaxChildren) return IO_ERROR;
+        std::vector<std::string> names(count);
+        for (std::string &name : names) {
+            if (in->Read(field, 2, nullptr) != IO_OK) return IO_ERROR;
+            const std::size_t length = GetLE16(field);
+            if (length > kMaxNameBytes) return IO_ERROR;
+            name.resize(length);
+            if (length && in->Read(name.data(), ULONG(length), nullptr) != IO_OK)
+                return IO_ERROR;
         }
-        iload->CloseChunk();
-    }
-    return result == IO_END ? IO_OK : result;
+        names_ = std::move(names);
+        children_.assign(names_.size(), nullptr);
+        return IO_OK;
+    });
 }

@@ -2,6 +2,8 @@
 /// @brief Gradient flags, the colour between them, and the gradient block.
 #include "plugins/volume/gradient/gradient.h"
 
+#include "plugins/volume/gradient/byte_chunk.h"
+
 #include "host/little_endian.h"
 
 #include <algorithm>
@@ -84,28 +86,20 @@ Color Gradient::GetColor(float position, TimeValue) const {
 IOResult Gradient::Save(ISave *isave) {
     std::vector<std::uint8_t> block(kGradientBlockSize);
     WriteGradientBlock(*this, block.data());
-    isave->BeginChunk(kGradientBlockChunk);
-    ULONG written = 0;
-    const IOResult result = isave->Write(block.data(), ULONG(block.size()), &written);
-    isave->EndChunk();
-    return result == IO_OK && written == block.size() ? IO_OK : IO_ERROR;
+    return SaveByteChunk(isave, kGradientBlockChunk, block);
 }
 
 IOResult Gradient::Load(ILoad *iload) {
-    IOResult result;
-    while ((result = iload->OpenChunk()) == IO_OK) {
-        if (iload->CurChunkID() == kGradientBlockChunk) {
-            std::vector<std::uint8_t> block(kGradientBlockSize);
-            std::vector<GradientFlag> flags;
-            if (iload->CurChunkLength() != block.size() ||
-                iload->Read(block.data(), ULONG(block.size()), nullptr) != IO_OK ||
-                !ReadGradientBlock(block.data(), flags))
-                return IO_ERROR;
-            SetGradientFlags(*this, flags);
-        }
-        iload->CloseChunk();
-    }
-    return result == IO_END ? IO_OK : result;
+    return LoadByteChunks(iload, kGradientBlockChunk, [&](ILoad *in) {
+        std::vector<std::uint8_t> block(kGradientBlockSize);
+        std::vector<GradientFlag> flags;
+        if (in->CurChunkLength() != block.size() ||
+            in->Read(block.data(), ULONG(block.size()), nullptr) != IO_OK ||
+            !ReadGradientBlock(block.data(), flags))
+            return IO_ERROR;
+        SetGradientFlags(*this, flags);
+        return IO_OK;
+    });
 }
 
 void WriteGradientBlock(const Gradient &gradient, std::uint8_t *block) {
