@@ -175,6 +175,13 @@ void FillTable(const Gradient *gradient, TimeValue t, Color *table, int n) {
         table[n - 1 - i] = gradient ? gradient->GetColor(float(i) / float(n), t) : Color();
 }
 
+/// The gradient named `name` ("Ambient 1" … "Shadow 2"), or -1.
+int GradientNamed(const std::string &name) {
+    for (int k = 0; k < GC::kGradients; ++k)
+        if (name == kNodeChildren[k / 2][k % 2].name) return k;
+    return -1;
+}
+
 }  // namespace
 
 ClassDesc *GetGradientColorDesc() {
@@ -220,6 +227,47 @@ Gradient *GradientColor::GetGradient(int id) const {
     if (id < 0 || id >= kGradients) return nullptr;
     const DataNode *node = nodes_[id / 2];
     return node ? node->Get(id % 2) : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Named settings
+
+std::vector<PropertyInfo> GradientColor::ListProperties() {
+    std::vector<PropertyInfo> list = TablePlugIn::ListProperties();
+    for (int k = 0; k < kGradients; ++k)
+        list.push_back({kNodeChildren[k / 2][k % 2].name,
+                        PropertyKind::String,
+                        {},
+                        "the gradient's flags, \"position: red green blue [name]\" each, "
+                        "separated by \";\""});
+    return list;
+}
+
+bool GradientColor::SetProperty(const std::string &name, const PropertyValue &value,
+                                std::string &error) {
+    const int k = GradientNamed(name);
+    if (k < 0) return TablePlugIn::SetProperty(name, value, error);
+    const auto *text = std::get_if<std::string>(&value);
+    std::vector<GradientFlag> flags;
+    if (!text || !ParseGradientFlags(*text, flags, error)) {
+        error = "\"" + name + "\": " + (text ? error : "expects a text of flags");
+        return false;
+    }
+    Gradient *gradient = GetGradient(k);
+    if (!gradient) {
+        error = "\"" + name + "\": the gradient is missing from this Gradient Color";
+        return false;
+    }
+    SetGradientFlags(*gradient, flags);
+    return true;
+}
+
+std::optional<PropertyValue> GradientColor::GetProperty(const std::string &name) {
+    const int k = GradientNamed(name);
+    if (k < 0) return TablePlugIn::GetProperty(name);
+    const Gradient *gradient = GetGradient(k);
+    if (!gradient) return std::nullopt;
+    return FormatGradientFlags(*gradient);
 }
 
 // ---------------------------------------------------------------------------------------------

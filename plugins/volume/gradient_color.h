@@ -127,6 +127,13 @@ public:
     /// Gradient `id`, or null when its node or the gradient is missing.
     Gradient *GetGradient(int id) const;
 
+    // Named settings: the slots' sources, and each gradient's flags in their text form
+    // (`FormatGradientFlags`) under the gradient's name ("Diffuse 1", "Shininess" …)
+    std::vector<PropertyInfo> ListProperties() override;
+    bool SetProperty(const std::string &name, const PropertyValue &value,
+                     std::string &error) override;
+    std::optional<PropertyValue> GetProperty(const std::string &name) override;
+
     // Renderer calls
     int __SupportProcessing__() override { return kVolumeRendererSupport; }
     /// Reads sources, blends, cycles and material identifiers at t, finds the reference points

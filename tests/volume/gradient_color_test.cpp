@@ -309,4 +309,28 @@ TEST_F(GradientColorTest, GradientsGoThroughSceneFiles) {
     EXPECT_FLOAT_EQ(g->GetColor(0.7f).r, 0.6f);  // half way from the new flag to the end
 }
 
+TEST_F(GradientColorTest, GradientsAreSetByNameInTheirTextForm) {
+    std::string error;
+    ASSERT_TRUE(gc->SetProperty(
+        "Diffuse 2", std::string("0: 1 1 0.8 core; 0.6:1 0.5 0.125;; 1: 0.25 0 0 dark rim"),
+        error))
+        << error;
+    const Gradient *g = gc->GetGradient(GC::kDiffuseGradient2);
+    ASSERT_EQ(g->GetFlagCount(), 3);
+    EXPECT_EQ(*g->GetFlag(1), (GradientFlag{{1, 0.5f, 0.125f}, 0.6f, ""}));
+    EXPECT_EQ(g->GetFlag(2)->name, "dark rim");
+    const auto text = gc->GetProperty("Diffuse 2");
+    ASSERT_TRUE(text);
+    ASSERT_TRUE(gc->SetProperty("Shadow 1", *text, error));
+    EXPECT_EQ(FormatGradientFlags(*gc->GetGradient(GC::kShadowGradient1)),
+              std::get<std::string>(*text));
+
+    // A malformed flag, a position outside 0 … 1, or a number that is none changes nothing.
+    for (const char *bad : {"0: 1 1", "1.5: 1 1 1", "0 1 1 1", "0.5: nan 0 0", "x: 0 0 0"}) {
+        EXPECT_FALSE(gc->SetProperty("Diffuse 2", std::string(bad), error)) << bad;
+        EXPECT_NE(error.find("Diffuse 2"), std::string::npos) << error;
+    }
+    EXPECT_EQ(gc->GetProperty("Diffuse 2"), text);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <sstream>
 
 namespace {
 
@@ -139,4 +140,47 @@ bool ReadGradientBlock(const std::uint8_t *block, std::vector<GradientFlag> &fla
 void SetGradientFlags(Gradient &gradient, const std::vector<GradientFlag> &flags) {
     gradient.DelAllFlags();
     for (const GradientFlag &flag : flags) gradient.AddFlag(flag);
+}
+
+std::string FormatGradientFlags(const Gradient &gradient) {
+    std::ostringstream out;
+    out.precision(9);  // a float's value survives the trip through text
+    for (int i = 0; i < gradient.GetFlagCount(); ++i) {
+        const GradientFlag &f = *gradient.GetFlag(i);
+        out << (i ? "; " : "") << f.position << ": " << f.color.r << ' ' << f.color.g << ' '
+            << f.color.b;
+        if (!f.name.empty()) out << ' ' << f.name;
+    }
+    return out.str();
+}
+
+bool ParseGradientFlags(const std::string &text, std::vector<GradientFlag> &flags,
+                        std::string &error) {
+    std::vector<GradientFlag> read;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find(';', start), text.size());
+        const std::string item = text.substr(start, end - start);
+        start = end + 1;
+        if (item.find_first_not_of(" \t") == std::string::npos) continue;
+        std::istringstream in(item);
+        GradientFlag flag;
+        char colon = 0;
+        in >> flag.position >> colon >> flag.color.r >> flag.color.g >> flag.color.b;
+        const bool inRange = flag.position >= 0.0f && flag.position <= 1.0f;
+        if (!in || colon != ':' || !inRange || !Finite(flag.color)) {
+            error = "flag \"" + item +
+                    "\": expected \"position: red green blue [name]\" with the position in "
+                    "0 … 1";
+            return false;
+        }
+        std::getline(in >> std::ws, flag.name);
+        if (int(read.size()) == Gradient::kMaxFlags) {
+            error =
+                "a gradient holds at most " + std::to_string(Gradient::kMaxFlags) + " flags";
+            return false;
+        }
+        read.push_back(std::move(flag));
+    }
+    flags = std::move(read);
+    return true;
 }

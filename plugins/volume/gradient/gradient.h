@@ -99,3 +99,15 @@ ZEPHRAVOLUME_API bool ReadGradientBlock(const std::uint8_t *block,
 /// Replaces `gradient`'s flags by `flags` (as read from a block).
 ZEPHRAVOLUME_API void SetGradientFlags(Gradient &gradient,
                                        const std::vector<GradientFlag> &flags);
+
+// The text form of a gradient's flags (scene files): "position: red green blue [name]" per
+// flag, flags separated by ";", for example "0: 1 1 0.8 core; 1: 0.3 0 0 rim". Names run to
+// the next ";".
+
+/// The text form of `gradient`'s flags, in the order added; numbers as exact as floats allow.
+ZEPHRAVOLUME_API std::string FormatGradientFlags(const Gradient &gradient);
+/// Reads the text form into `flags`. False, with `error` saying what was expected and
+/// `flags` unchanged, for a malformed flag, a position outside 0 … 1, a colour that is not
+/// finite, or more than Gradient::kMaxFlags flags.
+ZEPHRAVOLUME_API bool ParseGradientFlags(const std::string &text,
+                                         std::vector<GradientFlag> &flags, std::string &error);
