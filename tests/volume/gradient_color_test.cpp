@@ -135,11 +135,13 @@ class GradientCycle : public GradientColorTest,
 
 INSTANTIATE_TEST_SUITE_P(
     Cycles, GradientCycle,
-    ::testing::Values(CycleCase{0.0f, 0.25f, 0.75},    // entry 249
-                      CycleCase{50.0f, 0.5f, 0.0},     // v + c = 1: entry 999, the start
-                      CycleCase{50.0f, 0.7f, 0.8},     // v + c = 1.2: entry 199
-                      CycleCase{150.0f, 0.7f, 0.8},    // 150 % acts as 50 %
-                      CycleCase{-30.0f, 0.1f, 0.2}));  // wraps up: 0.8, entry 799
+    ::testing::Values(CycleCase{0.0f, 0.25f, 0.75},     // entry 249
+                      CycleCase{50.0f, 0.5f, 0.0},      // v + c = 1: entry 999, the start
+                      CycleCase{50.0f, 0.7f, 0.8},      // v + c = 1.2: entry 199
+                      CycleCase{150.0f, 0.7f, 0.8},     // 150 % acts as 50 %
+                      CycleCase{-30.0f, 0.1f, 0.2},     // wraps up: 0.8, entry 799
+                      CycleCase{0.0f, 1.6f, 0.0},       // a source past 1 reads as 1
+                      CycleCase{0.0f, -0.4f, 0.999}));  // below 0 as 0: entry 0
 
 TEST_P(GradientCycle, ShiftsTheSourceAndWrapsOnce) {
     Ramp(*gc, GC::kDiffuseGradient1);
