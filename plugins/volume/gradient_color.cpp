@@ -119,22 +119,22 @@ constexpr bool IsMaterialSlot(int slot) {
     return slot == GC::kMaterial1 || slot == GC::kMaterial2;
 }
 
+ParamSpec Spec(const char *name, ParamType type, BOOL animatable, float value,
+               ParamRange range) {
+    return {name, type, animatable, value, defaultDim, {}, kParamIDIsIndex, range};
+}
+
 const std::array<ParamSpec, GC::kParams> kParamSpecs = [] {
     std::array<ParamSpec, GC::kParams> specs{};
     for (int g = 0; g < GC::kSlots; ++g) {
         // The source is a choice: unnamed, set by its property.
-        specs[GC::SourceParam(g)] = {
-            "??",       TYPE_INT, FALSE,           float(kDefaultSources[g]),
-            defaultDim, {},       kParamIDIsIndex, {0.0f, float(GC::kSources - 1)}};
+        specs[GC::SourceParam(g)] = Spec("??", TYPE_INT, FALSE, float(kDefaultSources[g]),
+                                         {0.0f, float(GC::kSources - 1)});
         specs[GC::BlendParam(g)] =
-            IsMaterialSlot(g)
-                ? ParamSpec{kBlendNames[g],  TYPE_INT,      TRUE, 0.0f, defaultDim, {},
-                            kParamIDIsIndex, {0.0f, 255.0f}}
-                : ParamSpec{kBlendNames[g],  TYPE_FLOAT,    TRUE, 1.0f, defaultDim, {},
-                            kParamIDIsIndex, {0.0f, 100.0f}};
-        specs[GC::CycleParam(g)] = {
-            kCycleNames[g],  TYPE_FLOAT,         TRUE, 0.0f, defaultDim, {},
-            kParamIDIsIndex, {-1000.0f, 1000.0f}};
+            IsMaterialSlot(g) ? Spec(kBlendNames[g], TYPE_INT, TRUE, 0.0f, {0.0f, 255.0f})
+                              : Spec(kBlendNames[g], TYPE_FLOAT, TRUE, 1.0f, {0.0f, 100.0f});
+        specs[GC::CycleParam(g)] =
+            Spec(kCycleNames[g], TYPE_FLOAT, TRUE, 0.0f, {-1000.0f, 1000.0f});
     }
     return specs;
 }();

@@ -42,6 +42,13 @@ struct GradientColorCache {
 /// its colour at (999 − j) / 1000, so v = 1 reads the gradient's start; they are rebuilt by
 /// `__UpdateAtmos_`. Source values outside 0 … 1 are clamped first.
 ///
+/// The distance sources measure the sample's distance from the first particle system of the
+/// first helper that holds this shader (Emitter/Helper) or from that helper (Helper/Emitter),
+/// in units of the distance between the two, capped at 1; they read 0 without such a helper.
+/// "Particle Size (TrackView)" reads a 150-entry table per particle that holds the gradient
+/// as it stands at the particle's age, so that a gradient keyed over time would follow each
+/// particle's life; flags hold no keys yet, so today it reads as Particle Size.
+///
 /// Library record: the version block, the 30 parameters at time 0, then the twelve gradients
 /// in `GradientId` order as gradient blocks.
 class ZEPHRAVOLUME_API GradientColor final : public TablePlugIn {
