@@ -6,12 +6,19 @@
 #include "plugins/volume/clouds.h"
 #include "plugins/volume/combustion.h"
 #include "plugins/volume/gizmos.h"
+#include "plugins/volume/gradient_color.h"
 #include "plugins/volume/inter_rotation.h"
 #include "plugins/volume/volume_color.h"
 
 HOST_MODULE_ENTRY_POINTS("Nimbra Volume FX Plug-Ins", GetCombustionDesc(), GetPuffyCloudsDesc(),
-                         GetFractalCloudsDesc(), GetVolumeColorDesc(), GetInterRotationDesc(),
-                         GetSphereGizmoDesc(), GetCylinderGizmoDesc(), GetBoxGizmoDesc())
+                         GetFractalCloudsDesc(), GetVolumeColorDesc(), GetGradientColorDesc(),
+                         GetInterRotationDesc(), GetSphereGizmoDesc(), GetCylinderGizmoDesc(),
+                         GetBoxGizmoDesc(),
+                         // The data classes of Gradient Color's gradients, after the others.
+                         GetGradientDataDesc(0), GetGradientDataDesc(1), GetGradientDataDesc(2),
+                         GetGradientDataDesc(3), GetGradientDataDesc(4), GetGradientDataDesc(5),
+                         GetGradientDataDesc(6), GetGradientDataDesc(7), GetGradientDataDesc(8),
+                         GetGradientDataDesc(9), GetGradientDataDesc(10))
 
 namespace {
 EffectModule module({"Nimbra developers", "Part of Nimbra, the particle-effects renderer."},

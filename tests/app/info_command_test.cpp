@@ -181,7 +181,9 @@ TEST(InfoCommand, ListsTheStandardPlugInsWithTheHostAndInTheRegistry) {
           Expected{"Volume Color", "0x7B0A6290", "VolumeFX", "Color shaders"},
           Expected{"InterRotation", "0x54C33997", "VolumeFX", "Composites"},
           Expected{"PuffyClouds", "0x67C85E06", "VolumeFX", "Particle shapes"},
-          Expected{"FractalClouds", "0x39C71483", "VolumeFX", "Particle shapes"}}) {
+          Expected{"FractalClouds", "0x39C71483", "VolumeFX", "Particle shapes"},
+          Expected{"Gradient Color", "0x49B723EB", "VolumeFX / Image Filter",
+                   "Color shaders"}}) {
         SCOPED_TRACE(e.name);
         const std::string cls = lineOf(classes, e.name);
         EXPECT_TRUE(Contains(cls, "0x0100 reference target")) << run.out;

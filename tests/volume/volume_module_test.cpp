@@ -10,6 +10,7 @@
 #include "plugins/volume/clouds.h"
 #include "plugins/volume/combustion.h"
 #include "plugins/volume/gizmos.h"
+#include "plugins/volume/gradient_color.h"
 #include "volume_fixture.h"
 
 #include <gtest/gtest.h>
@@ -28,21 +29,28 @@ TEST(VolumeModule, RegistersOnlyClassesThatTheHostCanCreate) {
     const LoadedModule *module = modules->LoadedModules().FindModule("zephravolume");
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(module->description, "Nimbra Volume FX Plug-Ins");
-    // In the order of the module's class list, where the classes this build lacks leave no gap.
-    const std::vector<std::string> names = {"Combustion",   "PuffyClouds",   "FractalClouds",
-                                            "Volume Color", "InterRotation", "NBSphere",
-                                            "NBCylinder",   "NBBox"};
-    ASSERT_EQ(module->classes.size(), names.size());
+    // In the order of the module's class list, where the classes this build lacks leave no
+    // gap; then Gradient Color's data classes.
+    const std::vector<std::string> names = {"Combustion",   "PuffyClouds",    "FractalClouds",
+                                            "Volume Color", "Gradient Color", "InterRotation",
+                                            "NBSphere",     "NBCylinder",     "NBBox"};
+    ASSERT_EQ(module->classes.size(), names.size() + kGradientDataClasses);
     const std::vector<PlugInRecord> records =
         testfiles::RecordsIn(modules->ConfigFolder() / "nimbra.reg");
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t i = 0; i < module->classes.size(); ++i) {
         ClassDesc *desc = module->classes[i];
-        EXPECT_EQ(desc->ClassName(), names[i]);
+        if (i < names.size()) EXPECT_EQ(desc->ClassName(), names[i]);
         SCOPED_TRACE(desc->ClassName());
-        const bool effect = desc->SuperClassID() == REF_MAKER_CLASS_ID;
-        EXPECT_EQ(std::string(desc->Category()), effect ? "VolumeFX" : "Nimbra Helpers");
-        // Gizmos and the rotation composite are made by code only.
-        EXPECT_EQ(desc->IsPublic(), effect && names[i] != "InterRotation" ? TRUE : FALSE);
+        const std::string category = desc->Category();
+        // Gizmos, data classes and the rotation composite are made by code only.
+        const bool effect =
+            desc->SuperClassID() == REF_MAKER_CLASS_ID && category != "VolumeFX Data";
+        if (desc->SuperClassID() == HELPER_CLASS_ID) {
+            EXPECT_EQ(category, "Nimbra Helpers");
+        }
+        EXPECT_EQ(category.starts_with("VolumeFX"), desc->SuperClassID() == REF_MAKER_CLASS_ID);
+        EXPECT_EQ(desc->IsPublic(),
+                  effect && desc->ClassName() != std::string("InterRotation") ? TRUE : FALSE);
         int found = 0;
         for (const PlugInRecord &r : records)
             found += r.ClassID() == desc->ClassID() && r.className == desc->ClassName();
