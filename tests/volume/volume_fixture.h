@@ -8,6 +8,7 @@
 #include "framework/plugin_records.h"
 #include "host/class_desc.h"
 #include "host/noise.h"
+#include "host/paramblock.h"
 
 #include <algorithm>
 #include <cmath>
