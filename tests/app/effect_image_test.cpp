@@ -7,6 +7,9 @@
 /// - examples/gallery.json at a small size: every sprite shape side by side over a lit set.
 /// - examples/smoke-shadows.json at a small size: a smoke column's particle shadow, cast by a
 ///   ZephraLight through "Nimbra Shadow", on the ground and a wall.
+/// - the volume examples at 128 x 72: explosion.json (GhostBeam: Combustion lit by a spot with
+///   shadows in the volume), toon-smoke.json (InkToon), campfire-volume.json (the Combustion
+///   march with Gradient Color), clouds.json (PuffyClouds and FractalClouds under a sun).
 ///
 /// The references are the program's own renders, looked at and found right when they were
 /// made. After an intended change of the picture, make them again with
@@ -16,6 +19,8 @@
 ///   ./build/nimbra render examples/smoke-shadows.json --frames 45 --size 240x135
 ///       -o tests/data/smoke-shadows.####.png   (one line; then rename it
 ///       tests/data/smoke-shadows.png)
+///   ./build/nimbra render examples/NAME.json --frames F --size 128x72
+///       -o tests/data/NAME.####.png   (for each volume example, F as in the cases below)
 /// and look at them before committing them.
 #include "common/test_paths.h"
 #include "program_run.h"
@@ -148,7 +153,24 @@ INSTANTIATE_TEST_SUITE_P(
                       ImageCase{"smoke-shadows",
                                 ExampleFile("smoke-shadows.json"),
                                 {"--frames", "45", "--size", "240x135"},
-                                "0045"}),
+                                "0045"},
+                      // The ray-marched volumes, one scene per march.
+                      ImageCase{"explosion",
+                                ExampleFile("explosion.json"),
+                                {"--frames", "30", "--size", "128x72"},
+                                "0030"},
+                      ImageCase{"toon-smoke",
+                                ExampleFile("toon-smoke.json"),
+                                {"--frames", "40", "--size", "128x72"},
+                                "0040"},
+                      ImageCase{"campfire-volume",
+                                ExampleFile("campfire-volume.json"),
+                                {"--frames", "40", "--size", "128x72"},
+                                "0040"},
+                      ImageCase{"clouds",
+                                ExampleFile("clouds.json"),
+                                {"--frames", "40", "--size", "128x72"},
+                                "0040"}),
     [](const auto &info) {
         std::string name = info.param.name;
         std::replace(name.begin(), name.end(), '-', '_');
