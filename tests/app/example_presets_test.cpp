@@ -68,8 +68,8 @@ TEST_P(ExamplePresets, RenderTheSameThroughTheirPresets) {
         const ProgramRun save =
             Run({"preset", "save", name, "--helper", helperName, "-o", preset});
         ASSERT_EQ(save.exitCode, 0) << helperName << ": " << save.err;
-        // Only what a preset does not hold stays: the particle systems the helper draws, and
-        // the scene-bound switches a preset leaves out.
+        // Only what a preset does not hold stays: the particle systems the helper draws, the
+        // scene-bound switches a preset leaves out, and a volume shape's density falloff.
         nlohmann::json kept = nlohmann::json::object();
         for (const char *name : {"Particle Systems", "Shading Order", "Use Emitter Age"})
             if (object->contains("properties") && (*object)["properties"].contains(name))
@@ -77,8 +77,17 @@ TEST_P(ExamplePresets, RenderTheSameThroughTheirPresets) {
         nlohmann::json params = nlohmann::json::object();
         if (object->contains("params") && (*object)["params"].contains("This Shader Active"))
             params["This Shader Active"] = (*object)["params"]["This Shader Active"];
+        // A volume shape's library record leaves out its density falloff.
+        nlohmann::json shapeKept = nlohmann::json::object();
+        if (object->contains("subs") && (*object)["subs"].contains("Particle Shape")) {
+            const nlohmann::json &shape = (*object)["subs"]["Particle Shape"];
+            if (shape.contains("properties") && shape["properties"].contains("Density Falloff"))
+                shapeKept["Density Falloff"] = shape["properties"]["Density Falloff"];
+        }
         *object = {{"class", "Nimbra"}, {"preset", preset}, {"properties", kept}};
         if (!params.empty()) (*object)["params"] = params;
+        if (!shapeKept.empty())
+            (*object)["subs"] = {{"Particle Shape", {{"properties", shapeKept}}}};
     }
     std::ofstream(folder.Path("through-presets.json")) << scene.dump(2);
     EXPECT_TRUE(Render("through-presets.json", "through-presets") == original)
