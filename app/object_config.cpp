@@ -439,7 +439,7 @@ ojson ParamValue(const ParamRef &p, TimeValue t) {
         case TYPE_INT: {
             int v = 0;
             block.GetValue(p.index, t, v, valid);
-            return dim == stdTimeDim ? ojson(TicksToFrames(v)) : ojson(v);
+            return dim == stdTimeDim ? FramesJson(v) : ojson(v);
         }
         case TYPE_BOOL: {
             int v = 0;
@@ -500,7 +500,8 @@ nlohmann::ordered_json FileTriple(float x, float y, float z) {
     return {FileNumber(x), FileNumber(y), FileNumber(z)};
 }
 
-double TicksToFrames(TimeValue t) {
+nlohmann::ordered_json FramesJson(TimeValue t) {
+    if (t % GetTicksPerFrame() == 0) return t / GetTicksPerFrame();
     return static_cast<double>(t) / GetTicksPerFrame();
 }
 
@@ -533,7 +534,7 @@ nlohmann::ordered_json ObjectSettings(Animatable *obj) {
         ojson list = ojson::array();
         for (int k = 0; k < keys; ++k) {
             const TimeValue t = ref.block->GetKeyTime(ref.index, k);
-            list.push_back({TicksToFrames(t), ParamValue(ref, t)});
+            list.push_back({FramesJson(t), ParamValue(ref, t)});
         }
         params[name] = {{"keys", std::move(list)}};
     }

@@ -76,8 +76,8 @@ void ConfigureProperties(IObjectProperties *props, const std::string &owner,
 double FileNumber(float stored, double perFileUnit = 1.0);
 /// `v` as [x, y, z] (a colour as [r, g, b]), each component by `FileNumber`.
 nlohmann::ordered_json FileTriple(float x, float y, float z);
-/// Frames of a time in ticks, as the reader takes them.
-double TicksToFrames(TimeValue t);
+/// Frames of a time in ticks, as the reader takes them: a whole number when it is one.
+nlohmann::ordered_json FramesJson(TimeValue t);
 /// The class name a scene file gives `obj`.
 std::string SceneClassName(Animatable *obj);
 /// The "params", "properties" and "subs" of `obj` as `ConfigureObject` takes them (members

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <fstream>
 #include <numbers>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -25,43 +26,48 @@ using ojson = nlohmann::ordered_json;
 constexpr double kRadiansToDegrees = 180.0 / std::numbers::pi;
 /// Decimals tried when looking for the Euler angles a rotation was authored with.
 constexpr int kMaxAngleDecimals = 4;
+/// |sin y| beyond which the rotation looks along x and x and z cannot be told apart.
+constexpr float kGimbalLimit = 0.9999f;
+
+struct Point3d {
+    double x, y, z;
+};
 
 float AsFloat(double d) {
     return static_cast<float>(d);
 }
 
-/// Euler angles in degrees (about x, then y, then z) of the rotation `q`, as `EulerToQuat`
-/// takes them: the rows of Rx·Ry·Rz are [cy·cz, cy·sz, −sy], [·, ·, sx·cy], [·, ·, cx·cy].
-Point3 EulerOf(const Quat &q, double &x, double &y, double &z) {
+/// Euler angles in degrees (about x, then y, then z) that give the rotation `q`, as
+/// `EulerToQuat` takes them: the rows of Rx·Ry·Rz are [cy·cz, cy·sz, −sy], [·, ·, sx·cy],
+/// [·, ·, cx·cy]. Looking straight along x only x − z (or x + z) is fixed: the angle is offered
+/// about x and, with either sign, about z.
+std::vector<Point3d> EulerCandidates(const Quat &q) {
     Matrix3 m;
     q.MakeMatrix(m);
     const Point3 r0 = m.GetRow(0), r1 = m.GetRow(1), r2 = m.GetRow(2);
-    y = std::asin(std::clamp(-static_cast<double>(r0.z), -1.0, 1.0));
-    if (std::fabs(r0.z) < 0.9999f) {
-        x = std::atan2(r1.z, r2.z);
-        z = std::atan2(r0.y, r0.x);
-    } else {  // looking along x: only x − z (or x + z) is fixed; put it all in x
-        x = std::atan2(-r2.y, r1.y);
-        z = 0.0;
-    }
-    x *= kRadiansToDegrees;
-    y *= kRadiansToDegrees;
-    z *= kRadiansToDegrees;
-    return Point3(AsFloat(x), AsFloat(y), AsFloat(z));
+    const double y = std::asin(std::clamp(-static_cast<double>(r0.z), -1.0, 1.0));
+    if (std::fabs(r0.z) < kGimbalLimit)
+        return {{std::atan2(r1.z, r2.z) * kRadiansToDegrees, y * kRadiansToDegrees,
+                 std::atan2(r0.y, r0.x) * kRadiansToDegrees}};
+    const double a = std::atan2(-r2.y, r1.y) * kRadiansToDegrees;
+    return {{a, y * kRadiansToDegrees, 0.0},
+            {0.0, y * kRadiansToDegrees, a},
+            {0.0, y * kRadiansToDegrees, -a}};
 }
 
 /// A rotation as the file gives it: Euler degrees when angles with few decimals give exactly
 /// `q` again (as authored rotations do), else the quaternion [x, y, z, w] itself.
 ojson RotationJson(const Quat &q) {
-    double x, y, z;
-    EulerOf(q, x, y, z);
-    for (int decimals = 0; decimals <= kMaxAngleDecimals; ++decimals) {
-        const double scale = std::pow(10.0, decimals);
-        const auto round = [scale](double a) { return std::round(a * scale) / scale; };
-        const double rx = round(x) + 0.0, ry = round(y) + 0.0, rz = round(z) + 0.0;
-        if (EulerToQuat(Point3(AsFloat(rx), AsFloat(ry), AsFloat(rz))) == q)
-            return {rx, ry, rz};
-    }
+    for (const Point3d &angles : EulerCandidates(q))
+        for (int decimals = 0; decimals <= kMaxAngleDecimals; ++decimals) {
+            const double scale = std::pow(10.0, decimals);
+            // + 0.0 turns −0 into 0
+            const auto round = [scale](double a) {
+                return std::round(a * scale) / scale + 0.0;
+            };
+            const double x = round(angles.x), y = round(angles.y), z = round(angles.z);
+            if (EulerToQuat(Point3(AsFloat(x), AsFloat(y), AsFloat(z))) == q) return {x, y, z};
+        }
     return {FileNumber(q.x), FileNumber(q.y), FileNumber(q.z), FileNumber(q.w)};
 }
 
@@ -82,7 +88,7 @@ ojson TrackJson(const PRSTransform &prs, TransformTrack track, Get &&get, Write 
     ojson list = ojson::array();
     for (int k = 0; k < keys; ++k) {
         const TimeValue t = prs.GetKeyTime(track, k);
-        list.push_back({TicksToFrames(t), write(get(t))});
+        list.push_back({FramesJson(t), write(get(t))});
     }
     return {{"keys", std::move(list)}};
 }
@@ -256,6 +262,56 @@ private:
     fs::path base_;
 };
 
+/// Longest array written on one line.
+constexpr std::size_t kMaxInlineArray = 72;
+
+bool HoldsObjects(const ojson &v) {
+    if (v.is_object()) return true;
+    if (v.is_array())
+        for (const ojson &e : v)
+            if (HoldsObjects(e)) return true;
+    return false;
+}
+
+/// Two spaces per level; arrays without objects on one line when they are short, their
+/// elements one a line otherwise (keys, node lists), so that files stay readable.
+void PrintJson(const ojson &v, int indent, std::string &out) {
+    const std::string pad(static_cast<std::size_t>(indent) + 2, ' ');
+    if (v.is_object() && !v.empty()) {
+        out += "{\n";
+        std::size_t i = 0;
+        for (const auto &[key, value] : v.items()) {
+            out += pad + ojson(key).dump() + ": ";
+            PrintJson(value, indent + 2, out);
+            out += ++i < v.size() ? ",\n" : "\n";
+        }
+        out += std::string(static_cast<std::size_t>(indent), ' ') + "}";
+        return;
+    }
+    if (v.is_array() && !v.empty()) {
+        std::string line = v.dump(-1, ' ', false);
+        if (!HoldsObjects(v) && line.size() <= kMaxInlineArray) {
+            // dump() separates with bare commas; a space reads better
+            std::string spaced;
+            for (std::size_t i = 0; i < line.size(); ++i) {
+                spaced += line[i];
+                if (line[i] == ',') spaced += ' ';
+            }
+            out += spaced;
+            return;
+        }
+        out += "[\n";
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            out += pad;
+            PrintJson(v[i], indent + 2, out);
+            out += i + 1 < v.size() ? ",\n" : "\n";
+        }
+        out += std::string(static_cast<std::size_t>(indent), ' ') + "]";
+        return;
+    }
+    out += v.dump();
+}
+
 }  // namespace
 
 nlohmann::ordered_json SceneToJson(const SceneDescription &desc, const fs::path &baseDir) {
@@ -264,7 +320,9 @@ nlohmann::ordered_json SceneToJson(const SceneDescription &desc, const fs::path 
 
 void WriteSceneJsonFile(const SceneDescription &desc, const fs::path &path) {
     const fs::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    const std::string text = SceneToJson(desc, folder).dump(2) + "\n";
+    std::string text;
+    PrintJson(SceneToJson(desc, folder), 0, text);
+    text += "\n";
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out || !out.write(text.data(), static_cast<std::streamsize>(text.size())) ||
         !out.flush())

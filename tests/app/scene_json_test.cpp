@@ -405,6 +405,9 @@ TEST_F(SceneJsonTest, WrongTypesSayWhatWasExpected) {
     EXPECT_TRUE(
         Contains(ErrorOf(R"("nodes": [{"name": "A", "transform": {"position": [1, 2]}}])"),
                  "nodes[0].transform.position: expected [x, y, z] (three numbers)"));
+    EXPECT_TRUE(Contains(
+        ErrorOf(R"("nodes": [{"name": "A", "transform": {"rotation": [0, 0, 0, 2]}}])"),
+        "nodes[0].transform.rotation: expected Euler angles [x, y, z] or a unit quaternion"));
     EXPECT_TRUE(Contains(ErrorOf(R"("nodes": {"name": "A"})"),
                          "test.json: nodes: expected an array, got an object"));
 }
