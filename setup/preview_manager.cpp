@@ -142,7 +142,9 @@ void PreviewManager::Render(const ViewExp &view) {
     if (!bitmap_) return;
     bitmap_->CreateChannels(BMM_CHAN_Z | BMM_CHAN_MTL_ID);
 
-    if (includeScene_) {
+    // A stopped or restarted preview skips the particle passes: they would answer their first
+    // abort query with yes and draw nothing, after setting up their frame for nothing.
+    if (includeScene_ && !AbortRequested()) {
         NimbraShadowFilter shadows(TRUE);
         shadows.Render(window_);
     }
@@ -194,7 +196,7 @@ void PreviewManager::Render(const ViewExp &view) {
         return;
     }
     if (window_) window_->SetCaption(kFilterCaption);
-    {
+    if (!AbortRequested()) {
         NimbraShaderFilter particles(bitmap_.get());
         particles.Render(window_);
     }

@@ -108,7 +108,7 @@ void PreviewWindow::TakeView(ViewExp *view) {
 
 bool PreviewWindow::Close() {
     if (!manager_.Abortable()) {
-        MessageBox(this, kBusyText, kMessageTitle, MB_OK);
+        MessageBox(this, kBusyText, PreviewManager::kMessageTitle, MB_OK);
         return false;
     }
     imageWindowShown_ = false;
@@ -212,7 +212,7 @@ void PreviewWindow::ChooseBackgroundImage() {
 void PreviewWindow::RequestRender() {
     imageWindowShown_ = false;
     if (!manager_.Abortable()) {
-        MessageBox(this, kBusyText, kMessageTitle, MB_OK);
+        MessageBox(this, kBusyText, PreviewManager::kMessageTitle, MB_OK);
         return;
     }
     previewOn_ = controls_[kPreview].checked;

@@ -49,7 +49,6 @@ public:
     static constexpr char kWindowTitle[] = "Nimbra - Preview";
     static constexpr char kTitlePrefix[] = "Nimbra - ";
     static constexpr char kUserViewName[] = "User Defined View";
-    static constexpr char kMessageTitle[] = "Nimbra";
     static constexpr char kBusyText[] =
         "The render engine is currently busy, and can not be closed.\n\nPlease wait...";
     static constexpr char kCollectingCaption[] = "Collecting particles (please wait)";
