@@ -8,6 +8,7 @@
 #include "setup/preview_window.h"
 #include "host/atmospheric.h"
 #include "host/bitmap.h"
+#include "host/camera.h"
 
 #include <gtest/gtest.h>
 
@@ -193,6 +194,25 @@ TEST_F(PreviewTest, RegionDraggedBackwardsIsOrderedAndClamped) {
     EXPECT_EQ(window.RegionCorners().right, 200);
     window.MouseUp(330, 250);  // clamped to the image
     EXPECT_EQ(window.RegionFrame(), (RECT{200, 150, 314, 199}));
+}
+
+TEST_F(PreviewTest, TitleNamesTheViewsCameraUnlessTheViewportIsLocked) {
+    INode *camera = GetCOREInterface()->CreateObjectNode(
+        static_cast<Object *>(CreateInstance(CAMERA_CLASS_ID, FREE_CAMERA_CLASS_ID)));
+    camera->SetName("Cam");
+    ViewExp cameraView;
+    cameraView.SetViewCamera(camera);
+    window.Open(&cameraView);
+    EXPECT_EQ(window.Title(), "Nimbra - Cam");
+    for (bool locked : {true, false}) {
+        if (window.GetControl(PW::kCurrentView).checked != locked)
+            window.Press(PW::kCurrentView);
+        window.Press(PW::kPreview);  // renders the active viewport, a user view, unless locked
+        window.FinishRender();
+        window.Press(PW::kPreview);
+        EXPECT_EQ(window.Title(), locked ? "Nimbra - Cam" : "Nimbra - User Defined View");
+        EXPECT_EQ(window.Caption(), window.Title());
+    }
 }
 
 TEST_F(PreviewTest, FlyOffEntriesSetTheFactorAndTheCheckTheSwitch) {
