@@ -67,12 +67,13 @@ void PreviewManager::Wait() {
 }
 
 void PreviewManager::Start(PreviewClient *window) {
-    window_ = window;
-    raymarchPresent_ = !includeScene_ && SceneHasRaymarch();
+    // Refused before anything changes: the running worker reads the window and the flags.
     if (busy_) {
         MessageBox(window, kBusyText, kMessageTitle, MB_OK);
         return;
     }
+    window_ = window;
+    raymarchPresent_ = !includeScene_ && SceneHasRaymarch();
     if (raymarchPresent_) AddPreviewNode();
     Wait();  // the previous worker has ended (busy is clear): its thread only needs joining
     // Set here rather than by the worker, so that a second request before the worker runs is
