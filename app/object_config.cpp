@@ -9,6 +9,8 @@
 #include "host/properties.h"
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -118,14 +120,20 @@ void CheckRange(const ParamRef &p, double value, double perFileUnit, bool whole,
     v.Expected(std::string(whole ? "a whole number " : "a number ") + bounds);
 }
 
+/// Block units per unit of the file for a parameter of dimension `dim`: ticks per frame,
+/// radians per degree, or 1.
+double PerFileUnit(ParamDimension *dim) {
+    return dim == stdTimeDim    ? GetTicksPerFrame()
+           : dim == stdAngleDim ? kDegreesToRadians
+                                : 1.0;
+}
+
 /// Sets parameter `p` at time t from `v`, as a key or as the constant.
 void SetParamValue(const ParamRef &p, const std::string &name, TimeValue t, bool key,
                    const JsonValue &v) {
     IParamBlock &block = *p.block;
     ParamDimension *dim = block.GetParamDimension(p.index);
-    const double perFileUnit = dim == stdTimeDim    ? GetTicksPerFrame()
-                               : dim == stdAngleDim ? kDegreesToRadians
-                                                    : 1.0;
+    const double perFileUnit = PerFileUnit(dim);
     const auto set = [&](auto value) {
         if (key)
             block.SetKey(p.index, t, value);
@@ -408,4 +416,141 @@ void ConfigureProperties(IObjectProperties *props, const std::string &owner,
         return "unknown property " + Quoted(name) + " of " + owner +
                " (properties: " + Join(names) + ")";
     });
+}
+
+// Writing
+// -------------------------------------------------------------------------------------------
+
+namespace {
+
+using ojson = nlohmann::ordered_json;
+
+/// A parameter's value at t in the file's units.
+ojson ParamValue(const ParamRef &p, TimeValue t) {
+    IParamBlock &block = *p.block;
+    ParamDimension *dim = block.GetParamDimension(p.index);
+    Interval valid = FOREVER;
+    switch (block.GetParameterType(p.index)) {
+        case TYPE_FLOAT: {
+            float v = 0.0f;
+            block.GetValue(p.index, t, v, valid);
+            return FileNumber(v, PerFileUnit(dim));
+        }
+        case TYPE_INT: {
+            int v = 0;
+            block.GetValue(p.index, t, v, valid);
+            return dim == stdTimeDim ? FramesJson(v) : ojson(v);
+        }
+        case TYPE_BOOL: {
+            int v = 0;
+            block.GetValue(p.index, t, v, valid);
+            return v != 0;
+        }
+        case TYPE_RGBA: {
+            Color c;
+            block.GetValue(p.index, t, c, valid);
+            return FileTriple(c.r, c.g, c.b);
+        }
+        case TYPE_POINT3: {
+            Point3 v;
+            block.GetValue(p.index, t, v, valid);
+            return FileTriple(v.x, v.y, v.z);
+        }
+    }
+    return nullptr;
+}
+
+ojson PropertyJson(const PropertyValue &value) {
+    return std::visit(
+        [](const auto &v) -> ojson {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, float>)
+                return FileNumber(v);
+            else if constexpr (std::is_same_v<T, Color>)
+                return FileTriple(v.r, v.g, v.b);
+            else if constexpr (std::is_same_v<T, Point3>)
+                return FileTriple(v.x, v.y, v.z);
+            else if constexpr (std::is_same_v<T, std::vector<INode *>>) {
+                ojson names = ojson::array();
+                for (INode *node : v)
+                    if (node) names.push_back(node->GetName());
+                return names;
+            } else
+                return v;
+        },
+        value);
+}
+
+}  // namespace
+
+double FileNumber(float stored, double perFileUnit) {
+    const double ideal = stored / perFileUnit;
+    char text[32];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, ideal);
+        const double candidate = std::strtod(text, nullptr);
+        const float read = static_cast<float>(candidate * perFileUnit);
+        if (std::bit_cast<std::uint32_t>(read) == std::bit_cast<std::uint32_t>(stored))
+            return candidate;
+    }
+    return ideal;
+}
+
+nlohmann::ordered_json FileTriple(float x, float y, float z) {
+    return {FileNumber(x), FileNumber(y), FileNumber(z)};
+}
+
+nlohmann::ordered_json FramesJson(TimeValue t) {
+    if (t % GetTicksPerFrame() == 0) return t / GetTicksPerFrame();
+    return static_cast<double>(t) / GetTicksPerFrame();
+}
+
+std::string SceneClassName(Animatable *obj) {
+    return ClassNameOf(obj);
+}
+
+nlohmann::ordered_json PropertySettings(IObjectProperties *props) {
+    ojson out = ojson::object();
+    if (!props) return out;
+    for (const PropertyInfo &info : props->ListProperties())
+        if (const std::optional<PropertyValue> value = props->GetProperty(info.name))
+            out[info.name] = PropertyJson(*value);
+    return out;
+}
+
+nlohmann::ordered_json ObjectSettings(Animatable *obj) {
+    ojson out = ojson::object();
+    if (ojson props = PropertySettings(GetObjectProperties(obj)); !props.empty())
+        out["properties"] = std::move(props);
+
+    ojson params = ojson::object();
+    for (const auto &[name, ref] : NamedParams(obj)) {
+        const int keys =
+            ref.block->IsParamAnimatable(ref.index) ? ref.block->NumKeys(ref.index) : 0;
+        if (keys == 0) {
+            params[name] = ParamValue(ref, 0);
+            continue;
+        }
+        ojson list = ojson::array();
+        for (int k = 0; k < keys; ++k) {
+            const TimeValue t = ref.block->GetKeyTime(ref.index, k);
+            list.push_back({FramesJson(t), ParamValue(ref, t)});
+        }
+        params[name] = {{"keys", std::move(list)}};
+    }
+    if (!params.empty()) out["params"] = std::move(params);
+
+    ojson subs = ojson::object();
+    for (int i = 0; i < obj->NumSubs(); ++i) {
+        Animatable *sub = obj->SubAnim(i);
+        const std::string name = obj->SubAnimName(i);
+        if (!sub || name.empty() || dynamic_cast<IParamBlock *>(sub) ||
+            dynamic_cast<INode *>(sub) || FindSub(obj, name) != i)
+            continue;
+        ojson settings = {{"class", ClassNameOf(sub)}};
+        settings.update(ObjectSettings(sub));
+        subs[name] = std::move(settings);
+    }
+    if (!subs.empty()) out["subs"] = std::move(subs);
+    return out;
 }

@@ -11,6 +11,7 @@
 /// Values follow the parameter's dimension: time parameters take frames (stored as ticks),
 /// angles degrees (stored as radians), colours [r, g, b] in 0 … 1, switches true or false.
 /// A sub-object's "class" replaces it first, through the owner's property of the same name.
+/// `ObjectSettings` writes the same settings back, so that reading them gives the object again.
 #pragma once
 
 #include "json_input.h"
@@ -65,3 +66,23 @@ void ConfigureObject(Animatable *obj, JsonObject &settings, NodeLinks &links);
 /// `IObjectProperties`) from the JSON object `properties`; `owner` names it in messages.
 void ConfigureProperties(IObjectProperties *props, const std::string &owner,
                          const JsonValue &properties, NodeLinks &links);
+
+// Writing
+// -------------------------------------------------------------------------------------------
+
+/// The number to write for a float that the reader turns back into `stored` by multiplying it
+/// with `perFileUnit` (degrees to radians, frames to ticks): the shortest decimal that gives
+/// `stored` exactly, so that authored values stay as they were typed.
+double FileNumber(float stored, double perFileUnit = 1.0);
+/// `v` as [x, y, z] (a colour as [r, g, b]), each component by `FileNumber`.
+nlohmann::ordered_json FileTriple(float x, float y, float z);
+/// Frames of a time in ticks, as the reader takes them: a whole number when it is one.
+nlohmann::ordered_json FramesJson(TimeValue t);
+/// The class name a scene file gives `obj`.
+std::string SceneClassName(Animatable *obj);
+/// The "params", "properties" and "subs" of `obj` as `ConfigureObject` takes them (members
+/// with nothing to say are left out): parameters constant or keyed, every property, and each
+/// sub-object other than a parameter block with its "class" and its own settings.
+nlohmann::ordered_json ObjectSettings(Animatable *obj);
+/// Every property of `props` by name, as `ConfigureProperties` takes them.
+nlohmann::ordered_json PropertySettings(IObjectProperties *props);

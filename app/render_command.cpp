@@ -55,8 +55,8 @@ Command AddRenderCommand(CLI::App &app) {
             ->type_name("WxH");
     render
         ->add_option("--save-scene", r.saveScene,
-                     "Write the loaded scene as a binary scene file to FILE and exit without "
-                     "rendering")
+                     "Write the loaded scene to FILE and exit without rendering: a JSON scene "
+                     "file when FILE ends in .json, else a binary scene file")
         ->type_name("FILE");
     render->footer(
         "Renders every frame through the scene's post-production queue (by default: the scene\n"

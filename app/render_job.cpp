@@ -391,7 +391,12 @@ int RunRender(const RenderRequest &request, const GlobalOptions &global) {
         try {
             if (const fs::path dir = fs::path(request.saveScene).parent_path(); !dir.empty())
                 fs::create_directories(dir);
-            SaveSceneFile(request.saveScene);
+            if (fs::path(request.saveScene).extension() == ".json") {
+                const SceneDescription none;
+                WriteSceneJsonFile(scene.desc ? *scene.desc : none, request.saveScene);
+            } else {
+                SaveSceneFile(request.saveScene);
+            }
         } catch (const std::exception &e) {
             return Failure(e.what());
         }

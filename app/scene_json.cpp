@@ -15,6 +15,7 @@
 #include "host/object.h"
 #include "host/properties.h"
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -27,6 +28,9 @@ namespace {
 
 /// Largest scene file read (a scene is text written by people or tools, not a cache).
 constexpr std::uintmax_t kMaxSceneFileBytes = 256u << 20;
+/// How far from 1 the length of a rotation quaternion may be (written ones are unit to float
+/// precision).
+constexpr double kUnitTolerance = 1.0e-4;
 
 /// Makes the scene file's folder the current directory while its objects are configured, so
 /// that file names objects take as properties (a particle file) are relative to the scene.
@@ -120,6 +124,7 @@ private:
             const std::string path = Resolve(*image);
             try {
                 desc_.backgroundImage = ReadImageFile(path);
+                desc_.backgroundImagePath = path;
             } catch (const ImageFileError &e) {
                 image->Fail(e.what());
             }
@@ -244,6 +249,19 @@ private:
         return v.Point();
     }
 
+    /// Euler angles in degrees [x, y, z], or a unit quaternion [x, y, z, w].
+    static Quat Rotation(const JsonValue &v) {
+        if (!v.IsArray() || v.Raw().size() != 4) return EulerToQuat(v.Point());
+        const std::vector<JsonValue> c = v.Elements(4);
+        const Quat q(static_cast<float>(c[0].Number()), static_cast<float>(c[1].Number()),
+                     static_cast<float>(c[2].Number()), static_cast<float>(c[3].Number()));
+        const double length = std::sqrt(double(q.x) * q.x + double(q.y) * q.y +
+                                        double(q.z) * q.z + double(q.w) * q.w);
+        if (std::fabs(length - 1.0) > kUnitTolerance)
+            v.Expected("Euler angles [x, y, z] or a unit quaternion [x, y, z, w]");
+        return q;
+    }
+
     void ReadTransform(const JsonValue &v, INode *node) {
         JsonObject t(v, "a transform");
         if (auto pos = t.Find("position"))
@@ -254,9 +272,9 @@ private:
                 });
         if (auto rot = t.Find("rotation"))
             Keyed(
-                *rot, [&](const JsonValue &r) { node->SetRotation(0, EulerToQuat(r.Point())); },
+                *rot, [&](const JsonValue &r) { node->SetRotation(0, Rotation(r)); },
                 [&](TimeValue time, const JsonValue &r) {
-                    node->SetRotationKeyEuler(time, r.Point());
+                    node->SetRotationKey(time, Rotation(r));
                 });
         if (auto scale = t.Find("scale"))
             Keyed(
@@ -377,6 +395,7 @@ private:
             } else if (kind == "filter") {
                 spec.kind = QueueEventSpec::Kind::Filter;
                 spec.filter = ReadFilter(e);
+                spec.filterClass = e.Require("class").Name();
             } else if (kind == "output") {
                 spec.kind = QueueEventSpec::Kind::Output;
                 if (auto file = e.Find("file")) spec.file = Resolve(*file);

@@ -1,6 +1,6 @@
 /// @file scene_json.h
 /// @brief The JSON scene file (docs/scene-format.md): reading it into the host's scene, with
-///        its render settings and post-production queue.
+///        its render settings and post-production queue, and writing the scene back.
 ///
 /// Reading replaces the current scene. Objects, materials, atmospherics and image filters are
 /// created by class name through the class directory, so the classes of every loaded module
@@ -47,12 +47,13 @@ struct RenderSettings {
 struct QueueEventSpec {
     enum class Kind { Scene, Plate, Filter, Output };
     Kind kind = Kind::Scene;
-    std::string camera;     ///< scene and plate: view node, empty for the render camera
-    std::string image;      ///< plate: image pattern (absolute)
-    std::string depth;      ///< plate: separate depth pattern (absolute), may be empty
-    ImageFilterPtr filter;  ///< filter, configured
-    std::string file;       ///< output: pattern (absolute), empty for the render output
-    std::string path;       ///< the event's JSON path, for messages
+    std::string camera;       ///< scene and plate: view node, empty for the render camera
+    std::string image;        ///< plate: image pattern (absolute)
+    std::string depth;        ///< plate: separate depth pattern (absolute), may be empty
+    ImageFilterPtr filter;    ///< filter, configured
+    std::string filterClass;  ///< filter: its class name
+    std::string file;         ///< output: pattern (absolute), empty for the render output
+    std::string path;         ///< the event's JSON path, for messages
 };
 
 /// What a scene file holds besides the scene itself.
@@ -62,8 +63,9 @@ struct SceneDescription {
     /// The first and last frame of the file's animation range, when it gives one.
     std::optional<std::pair<int, int>> animationRange;
     Color ambient, background;
-    BitmapPtr backgroundImage;  ///< null for the plain colour
-    bool hasQueue = false;      ///< false: the default queue (scene, output)
+    BitmapPtr backgroundImage;        ///< null for the plain colour
+    std::string backgroundImagePath;  ///< its file (absolute), empty for the plain colour
+    bool hasQueue = false;            ///< false: the default queue (scene, output)
     std::vector<QueueEventSpec> queue;
     std::vector<std::string> warnings;  ///< keys nobody read, one message each
 };
@@ -76,3 +78,14 @@ SceneDescription ReadSceneJsonFile(const std::filesystem::path &path);
 /// paths.
 SceneDescription ReadSceneJson(const std::string &text, const std::string &file,
                                const std::filesystem::path &baseDir);
+
+/// The host's scene with `desc`'s render settings, background image and queue, as a scene
+/// file that `ReadSceneJson` reads back into the same scene: scene settings, nodes with their
+/// objects, materials, transforms (constant or keyed) and targets, atmospherics with their
+/// gizmos. Paths are written relative to `baseDir` (the file's folder) when they lie below it.
+nlohmann::ordered_json SceneToJson(const SceneDescription &desc,
+                                   const std::filesystem::path &baseDir);
+
+/// Writes `SceneToJson` to `path` (its folder must exist). Throws SceneJsonError naming the
+/// file when it cannot be written.
+void WriteSceneJsonFile(const SceneDescription &desc, const std::filesystem::path &path);

@@ -280,6 +280,15 @@ struct CylinderTraits {
     static constexpr auto Shape = CylinderShape;
 };
 
+/// The object an interactive preview places in the scene so that a "selected only" render
+/// shades no scene geometry while atmospherics still see every ray: it has no surface.
+struct PreviewObjectTraits {
+    static constexpr const char *kName = "Preview Object";
+    static constexpr Class_ID kClassID{0x479F422E, 0x00CD167B};
+    static constexpr std::span<const ParamSpec> kSpecs{};
+    static PrimitiveShape Shape(const float *) { return {}; }
+};
+
 constexpr std::size_t kMaxParams = 8;
 
 template <class Traits>
@@ -319,5 +328,7 @@ BuiltInClassDesc<Primitive<SphereTraits>> sphereDesc("Sphere", GEOMOBJECT_CLASS_
                                                      SPHERE_CLASS_ID, kCategory);
 BuiltInClassDesc<Primitive<CylinderTraits>> cylinderDesc("Cylinder", GEOMOBJECT_CLASS_ID,
                                                          CYLINDER_CLASS_ID, kCategory);
+BuiltInClassDesc<Primitive<PreviewObjectTraits>> previewObjectDesc(
+    "Preview Object", GEOMOBJECT_CLASS_ID, PreviewObjectTraits::kClassID);
 
 }  // namespace

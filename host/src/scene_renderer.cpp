@@ -34,8 +34,9 @@ constexpr const char *kPreparingTitle = "Preparing Materials";
 /// Where a ray that meets nothing ends for the atmospherics: the view's far clip, but no
 /// farther than this many units, so that segment lengths stay finite in single precision.
 constexpr float kBackgroundDistance = 1.0e6f;
-/// How often the progress callback hears from a running render.
-constexpr auto kProgressInterval = std::chrono::milliseconds(50);
+/// How often the progress callback hears from a running render (an interactive preview
+/// stops within about this time plus a row).
+constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 /// Most render threads a request may ask for.
 constexpr int kMaxThreads = 256;
 /// Nearest depth a light's view renders.
@@ -361,6 +362,8 @@ int SceneRenderer::Render(TimeValue t, Bitmap *tobm, FrameRendParams &frp, HWND,
         scene.time = pass.time;
         scene.numThreads = threads;
         scene.Build(scene_, pass.time, rp.rendType == RENDTYPE_SELECT);
+        // Building can take a while (the lights' shadow maps): ask before the rows.
+        if (prog && prog->Progress(done, total) == RENDPROG_ABORT) return 0;
         job.scene = &scene;
         job.lights = &scene.Lights();
 

@@ -405,6 +405,9 @@ TEST_F(SceneJsonTest, WrongTypesSayWhatWasExpected) {
     EXPECT_TRUE(
         Contains(ErrorOf(R"("nodes": [{"name": "A", "transform": {"position": [1, 2]}}])"),
                  "nodes[0].transform.position: expected [x, y, z] (three numbers)"));
+    EXPECT_TRUE(Contains(
+        ErrorOf(R"("nodes": [{"name": "A", "transform": {"rotation": [0, 0, 0, 2]}}])"),
+        "nodes[0].transform.rotation: expected Euler angles [x, y, z] or a unit quaternion"));
     EXPECT_TRUE(Contains(ErrorOf(R"("nodes": {"name": "A"})"),
                          "test.json: nodes: expected an array, got an object"));
 }
@@ -531,3 +534,49 @@ TEST_F(SceneJsonTest, ReadsTheQueueWithConfiguredFilters) {
         "queue": [{"event": "plate", "image": "p.exr", "camera": "Spot"}])"),
                          "queue[0].camera: node \"Spot\" is not a camera"));
 }
+
+// Writing back
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+/// The local rotations of node `name` at its keys, or at 0 without keys.
+std::vector<Quat> Rotations(const char *name) {
+    const PRSTransform &prs = GetCOREInterface()->GetINodeByName(name)->GetLocalTransform();
+    std::vector<Quat> q;
+    Interval valid;
+    for (int k = 0; k < std::max(1, prs.NumKeys(TRACK_ROTATION)); ++k)
+        q.push_back(prs.GetRotation(
+            prs.NumKeys(TRACK_ROTATION) ? prs.GetKeyTime(TRACK_ROTATION, k) : 0, valid));
+    return q;
+}
+
+TEST_F(SceneJsonTest, WrittenSceneReadsBackIntoTheSameScene) {
+    const SceneDescription desc = Read(R"(
+        "nodes": [{"name": "A", "transform": {"rotation": {"keys": [[0, [10, 20, 30]],
+                                                                      [5, [0, 90, 20]]]}},
+                   "children": [{"name": "C", "transform": {"scale": [1, 2, 3]}}]},
+                  {"name": "B", "object": {"class": "Target Camera"}}],
+        "render": {"frames": "100-98, 3, 7, 10-12", "output": "out/f.####.exr"})");
+    // A rotation that no short Euler angles give, as a tool sets it.
+    Node("B")->SetNodeTM(0, RotateXMatrix(0.3f) * RotateZMatrix(1.1f) * RotateYMatrix(-0.7f));
+    const std::vector<Quat> a = Rotations("A"), b = Rotations("B");
+    Interval valid;
+    const Point3 scale = Node("C")->GetLocalTransform().GetScale(0, valid);
+
+    const nlohmann::ordered_json written = SceneToJson(desc, folder.Path(""));
+    EXPECT_EQ(written["nodes"][0]["transform"]["rotation"]["keys"][1][1],
+              nlohmann::ordered_json({0, 90, 20}));
+    EXPECT_EQ(written["nodes"][1]["transform"]["rotation"].size(), 4u);
+    EXPECT_EQ(written["render"]["output"], "out/f.####.exr");
+
+    const SceneDescription again = ReadSceneJson(written.dump(), "again.json", folder.Path(""));
+    EXPECT_EQ(Rotations("A"), a);
+    EXPECT_EQ(Rotations("B"), b);
+    EXPECT_EQ(Node("C")->GetParentNode(), Node("A"));
+    EXPECT_EQ(Node("C")->GetLocalTransform().GetScale(0, valid), scale);
+    EXPECT_EQ(again.render.frames, desc.render.frames);
+    EXPECT_EQ(again.render.output, desc.render.output);
+}
+
+}  // namespace
