@@ -2,10 +2,13 @@
 /// @brief Gradient Color's cost per volume sample: the colour queries the lit volume march
 ///        makes for every sample (shininess, self-illumination, shadow strength, specular,
 ///        ambient, diffuse, material identifiers), with the default slots and with all ten
-///        slots in use; and the per-frame rebuild of its gradient tables.
+///        slots in use, beside Volume Color's cost for the same queries; and the per-frame
+///        rebuild of its gradient tables.
 #include "plugins/volume/gradient_color.h"
+#include "sprite_shape_bench.h"
 
 #include "framework/plugin_records.h"
+#include "host/class_desc.h"
 #include "host/shade_context.h"
 
 #include <benchmark/benchmark.h>
@@ -40,8 +43,8 @@ GradientColor *MakeShader(bool allSlots) {
     return shader;
 }
 
-void BM_GradientColorSample(benchmark::State &state) {
-    GradientColor *shader = MakeShader(state.range(0) != 0);
+/// The colour queries of `shader` over 1024 samples of one particle.
+void RunSamples(benchmark::State &state, NimbraPlugIn *shader) {
     RenderGlobalContext frame;
     frame.devWidth = 640;
     frame.devHeight = 480;
@@ -77,7 +80,19 @@ void BM_GradientColorSample(benchmark::State &state) {
     shader->__DestroyCache__(0, &volume);
     shader->DeleteThis();
 }
+
+void BM_GradientColorSample(benchmark::State &state) {
+    RunSamples(state, MakeShader(state.range(0) != 0));
+}
 BENCHMARK(BM_GradientColorSample)->ArgName("all_slots")->Arg(0)->Arg(1);
+
+/// Volume Color makes its colour controllers through the host, so it comes from the module.
+void BM_VolumeColorSample(benchmark::State &state) {
+    shapebench::LoadModules("bench_gradient_color");
+    RunSamples(state, static_cast<NimbraPlugIn *>(CreateInstance(
+                          REF_MAKER_CLASS_ID, Class_ID(0x41035834, 0x7B0A6290))));
+}
+BENCHMARK(BM_VolumeColorSample);
 
 /// The tables rebuilt once per frame.
 void BM_GradientColorUpdate(benchmark::State &state) {
