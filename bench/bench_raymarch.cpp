@@ -1,11 +1,10 @@
 /// @file bench_raymarch.cpp
 /// @brief The lit and the self-luminous volume marches: samples per second over a cloud of
-///        particle volumes lit by one light, with density from three octaves of noise and, to
-///        show what the march itself costs, from a constant; one and two threads, each with
-///        its own buffers.
+///        particle volumes lit by one light, with density from the Combustion effect, asked
+///        for a run of samples at a time or one by one, and, to show what the march itself
+///        costs, from a constant; one and two threads, each with its own buffers.
 #include "plugins/raymarch/combustion_march.h"
-
-#include "host/noise.h"
+#include "plugins/volume/combustion.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,27 +15,38 @@ namespace {
 
 thread_local long long samples = 0;
 
-/// Density from |noise4| octaves, as the turbulent volume effects compute it; or a constant.
-class BenchVolume final : public NimbraPlugIn {
+/// Counts the density samples of `effect` (Combustion), or answers a constant without noise;
+/// with or without the run call.
+class BenchVolume final : public NimbraPlugIn, public IDensityRun {
 public:
-    explicit BenchVolume(bool noisy) : noisy_(noisy) {}
+    BenchVolume(NimbraPlugIn *effect, bool runs)
+        : effect_(effect), effectRuns_(GetDensityRun(effect)), runs_(runs) {}
     Class_ID ClassID() override { return Class_ID(0x52415935, 1); }
+    void *GetInterface(ULONG id) override {
+        return id == I_DENSITYRUN && runs_ ? static_cast<IDensityRun *>(this) : nullptr;
+    }
     void __Density_Function__(SampleInfo *s) override {
         ++samples;
-        float sum = 0.5f;
-        if (noisy_) {
-            const Point3 q = s->point * 0.3f;
-            sum = std::fabs(noise4(q, 0.5f)) + std::fabs(noise4(q * 2.0f, 0.5f)) * 0.5f +
-                  std::fabs(noise4(q * 4.0f, 0.5f)) * 0.25f;
-        }
-        s->noise = sum;
-        s->density = sum * 0.00004f * (1.0f - s->radius);
+        if (effect_) return effect_->__Density_Function__(s);
+        s->noise = 0.5f;
+        s->density = 0.5f * 0.00004f * (1.0f - s->radius);
     }
+    void DensityRun(SampleInfo *run, int count) override {
+        samples += count;
+        if (effectRuns_) return effectRuns_->DensityRun(run, count);
+        for (int i = 0; i < count; ++i) {
+            run[i].noise = 0.5f;
+            run[i].density = 0.5f * 0.00004f * (1.0f - run[i].radius);
+        }
+    }
+    void LightShadowRun(SampleInfo *, int) override {}
     float __GetShadowStrength__(SampleInfo *) override { return 1.0f; }
     Color __GetColorDiffuse__(SampleInfo *) override { return {0.9f, 0.6f, 0.3f}; }
 
 private:
-    bool noisy_;
+    NimbraPlugIn *effect_;
+    IDensityRun *effectRuns_;
+    bool runs_;
 };
 
 class Light final : public LightDesc {
@@ -59,34 +69,47 @@ public:
     Point3 V() override { return {0, 0, -1}; }
 };
 
-/// 300 spheres of radius 3 … 6 in a cube 40 wide around the origin.
+/// 300 spheres of radius 3 … 6 in a cube 40 wide around the origin, each with its own
+/// Combustion record (default parameters, phase and motion at random).
 MarchFrame MakeFrame(NimbraPlugIn *plugIn) {
     MarchFrame f;
     std::mt19937 rng(3);
-    std::uniform_real_distribution<float> at(-20.0f, 20.0f), size(3.0f, 6.0f);
+    std::uniform_real_distribution<float> at(-20.0f, 20.0f), size(3.0f, 6.0f), unit(-1, 1);
     for (int i = 0; i < 300; ++i) {
         MarchVolume v;
         PlaceVolume(v, kVolumeSphere, Point3(at(rng), at(rng), at(rng)), Matrix3(),
                     Point3(1, 1, 1), size(rng));
         v.record.lit = 1;
+        v.record.phase = 10.0f * unit(rng);
+        v.record.motion = Point3(unit(rng), unit(rng), unit(rng));
         f.volumes.push_back(v);
     }
-    f.plugIns = {{plugIn, plugIn, plugIn}};
+    f.plugIns = {{plugIn, plugIn, plugIn, GetDensityRun(plugIn)}};
     f.step = 0.5f;
     f.lighting = kShadows;
     f.shadowDetail = 5.0f;
     return f;
 }
 
-const MarchFrame &Frame(bool noisy) {
-    static BenchVolume noise(true), constant(false);
-    static MarchFrame frames[2] = {MakeFrame(&constant), MakeFrame(&noise)};
+enum Density { kConstant, kNoise, kNoiseRuns, kConstantRuns };
+
+/// The frame of density source `density`.
+const MarchFrame &Frame(int density) {
+    static Combustion &effect = *new Combustion;  // never freed: outlives the host
+    static BenchVolume volumes[] = {
+        {nullptr, false}, {&effect, false}, {&effect, true}, {nullptr, true}};
+    static MarchFrame frames[] = {MakeFrame(&volumes[0]), MakeFrame(&volumes[1]),
+                                  MakeFrame(&volumes[2]), MakeFrame(&volumes[3])};
     static const bool built = [] {
-        for (MarchFrame &f : frames) f.bvh.Build(f.volumes);
+        effect.__UpdateAtmos_(0);
+        for (MarchFrame &f : frames) {
+            f.bvh.Build(f.volumes);
+            for (MarchVolume &v : f.volumes) effect.__CreateCache__(0, &v.record);
+        }
         return true;
     }();
     (void)built;
-    return frames[noisy];
+    return frames[density];
 }
 
 /// Shades parallel rays through a 32 × 32 grid over the cloud with `shade`, each thread its
@@ -112,14 +135,14 @@ void MarchRays(benchmark::State &state, ShadeFn shade) {
 }
 
 void BM_GhostBeamMarch(benchmark::State &state) {
-    const MarchFrame &frame = Frame(state.range(0) != 0);
+    const MarchFrame &frame = Frame(static_cast<int>(state.range(0)));
     MarchRays(state, [&](auto &&...args) { ShadeSegment(frame, args...); });
 }
 
 /// The self-luminous march at its default 15 samples: summed optical depth, or composited
 /// (a fifth of the samples) with shadows towards the light.
 void BM_CombustionMarch(benchmark::State &state) {
-    const MarchFrame &frame = Frame(state.range(0) != 0);
+    const MarchFrame &frame = Frame(static_cast<int>(state.range(0)));
     CombustionStyle style;
     style.summed = state.range(1) != 0;
     style.samples = CombustionSamples(15.0f, style.summed, 0);
@@ -128,10 +151,11 @@ void BM_CombustionMarch(benchmark::State &state) {
 
 }  // namespace
 
-// First argument: 1 noise density, 0 constant density. Second: 1 summed, 0 composited style.
-BENCHMARK(BM_GhostBeamMarch)->Arg(1)->Arg(0)->Threads(1)->Threads(2)->UseRealTime();
+// First argument: the density (see `Density`): 0 constant, 1 Combustion one sample at a time,
+// 2 Combustion in runs, 3 constant in runs. Second: 1 summed, 0 composited style.
+BENCHMARK(BM_GhostBeamMarch)->DenseRange(0, 3)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_CombustionMarch)
-    ->ArgsProduct({{1, 0}, {1, 0}})
+    ->ArgsProduct({{2, 1, 0}, {1, 0}})
     ->Threads(1)
     ->Threads(2)
     ->UseRealTime();

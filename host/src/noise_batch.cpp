@@ -94,16 +94,27 @@ inline constexpr GradientTables kGradientTables = MakeGradientTables();
 /// The zw entries of one w cell, gathered into a table of their own: noise4 of a batch reads
 /// only these (w is one value per batch), and 2 KiB stay in the nearest cache where the 511
 /// scattered entries (one cache line each) do not. Kept per thread, rebuilt when w's cell
-/// changes.
+/// changes and the batch is long enough to repay the 511 reads.
 struct WCellTable {
+    /// Points from which gathering the table pays: a batch of fewer points, such as the
+    /// handful of samples a ray takes through one volume, reads its entries where they are.
+    static constexpr int kRebuildPoints = 128;
+
     int W = -1;
     alignas(64) std::int32_t zw[512] = {};
 
-    const std::int32_t *For(int cell) {
+    /// Where the zw entries of `cell` lie for a batch of `count` points: entry h at
+    /// table[h << shift].
+    const std::int32_t *For(int cell, int count, int &shift) {
+        if (cell != W && count < kRebuildPoints) {
+            shift = 8;
+            return kHashTables.zw + cell;
+        }
         if (cell != W) {
             for (int h = 0; h < 511; ++h) zw[h] = kHashTables.zw[h * 256 + cell];
             W = cell;
         }
+        shift = 0;
         return zw;
     }
 };
@@ -329,10 +340,10 @@ HWY_INLINE VF Blend4Side(const CellHashes &c, VF fw, VF oz, const VI *p) {
     return Lerp(t, nearW, farW);
 }
 
-/// `table` holds the zw entries of w's cell (WCellTable).
+/// table[h << shift] holds zw entry h of w's cell (WCellTable).
 template <int K>
 HWY_INLINE void Noise4V(const VF *x, const VF *y, const VF *z, VF w, const std::int32_t *table,
-                        VF *out) {
+                        int shift, VF *out) {
     const DF d;
     CellHashes c[K];
     VI W;
@@ -345,7 +356,7 @@ HWY_INLINE void Noise4V(const VF *x, const VF *y, const VF *z, VF w, const std::
     for (int k = 0; k < K; ++k) {
         const VI corners[4] = {c[k].aa, c[k].ba, c[k].ab, c[k].bb};
         for (int j = 0; j < 4; ++j) {
-            zw[k][j] = hn::GatherIndex(DI(), table, corners[j]);
+            zw[k][j] = hn::GatherIndex(DI(), table, hn::ShiftLeftSame(corners[j], shift));
         }
         for (int j = 0; j < 4; ++j) {
             nearZ[k][j] = hn::ShiftRight<16>(hn::ShiftLeft<16>(zw[k][j]));
@@ -467,10 +478,11 @@ void Noise4Batch(const float *x, const float *y, const float *z, float w, int co
     VI W;
     VF fw;
     Split(vw, W, fw);
-    const std::int32_t *table = tWCellTable.For(hn::GetLane(W));
+    int shift = 0;
+    const std::int32_t *table = tWCellTable.For(hn::GetLane(W), count, shift);
     ForEachVector(x, y, z, count, out,
-                  [vw, table]<int K>(const VF *px, const VF *py, const VF *pz, VF *o) {
-                      Noise4V<K>(px, py, pz, vw, table, o);
+                  [vw, table, shift]<int K>(const VF *px, const VF *py, const VF *pz, VF *o) {
+                      Noise4V<K>(px, py, pz, vw, table, shift, o);
                   });
 }
 

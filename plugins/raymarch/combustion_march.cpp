@@ -113,41 +113,45 @@ MarchResult MarchCombustion(const MarchFrame &frame, const CombustionStyle &styl
         float depthSum = 0.0f;
         VolumeLight light;
 
-        for (int j = 1; j < k; ++j) {
+        const auto fill = [&](int i, SampleInfo &s, int) {
             // From the entry each time: no drift over hundreds of samples.
-            const Point3 p = entry + step * static_cast<float>(j);
-            FillSample(sample, v, p, NormalisedDistance(v, p));
-            set.shape->__Density_Function__(&sample);
+            const Point3 p = entry + step * static_cast<float>(i + 1);
+            s = sample;
+            FillSample(s, v, p, NormalisedDistance(v, p));
+            return true;
+        };
+        const auto shade = [&](SampleInfo &s, int) {
             // Negative or undefined densities add nothing.
-            const float d = sample.density > 0.0f ? sample.density : 0.0f;
+            const float d = s.density > 0.0f ? s.density : 0.0f;
             if (d > 0.0f) {
-                const Point3 cam = sc.WorldToCam(p);
-                if (lit) GatherLights(frame, sample, p, cam, shadows, ctx, scratch, light);
-                KeepNearest(set.color, sample, cam, nearestZ, r);
+                const Point3 cam = sc.WorldToCam(s.worldPoint);
+                if (lit)
+                    GatherLights(frame, s, s.worldPoint, cam, shadows, ctx, scratch, light);
+                KeepNearest(set.color, s, cam, nearestZ, r);
                 r.anySample = true;
             }
-            Color color = set.color->__GetColorDiffuse__(&sample);
+            Color color = set.color->__GetColorDiffuse__(&s);
             if (style.summed) {
                 const float o = std::min(d * dt * 1000.0f, kMaxSampleDepth);
                 colorSum += color * o;
                 depthSum += o;
-                continue;
+                return true;
             }
             if (lit) {
-                const Color ambient = set.color->__GetColorAmbient__(&sample);
+                const Color ambient = set.color->__GetColorAmbient__(&s);
                 color = ambient + (color - ambient) * light.amount;
                 light.amount = 0.0f;
             }
             const float o = std::min(d * dt * 10.0f, 1.0f);
-            if (!(o > 0.0f)) continue;
+            if (!(o > 0.0f)) return true;
             const float c = (1.0f - r.opacity) * o;
             r.color += color * c;
             r.opacity += c;
-            if (r.opacity >= 1.0f) {
-                r.opacity = 1.0f;
-                return r;
-            }
-        }
+            if (r.opacity < 1.0f) return true;
+            r.opacity = 1.0f;
+            return false;
+        };
+        if (!MarchDensities(set, scratch.run, k - 1, fill, shade)) return r;
 
         if (style.summed) {
             r.color += colorSum;

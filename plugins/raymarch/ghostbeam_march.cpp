@@ -29,18 +29,22 @@ float Transmittance(const MarchFrame &frame, SampleInfo sample, const Point3 &wo
         const int steps = static_cast<int>(
             std::min((hit.exit - hit.entry) / step, static_cast<float>(kMaxShadowSteps)));
         Point3 p = world + dir * hit.entry;
-        for (int i = 0; i < steps && occlusion < 1.0f; ++i) {
+        float strengths[kDensityRun];
+        const auto fill = [&](int, SampleInfo &s, int slot) {
             p += dir * step;
-            FillSample(sample, v, p, NormalisedDistance(v, p));
-            if (sample.radius >= 1.0f) continue;
-            const float strength = set.color->__GetShadowStrength__(&sample);
-            if (!(strength > 0.0f)) continue;
-            set.shape->__Density_Function__(&sample);
-            sample.noise *= strength;
-            if (frame.shadowDetail > 1.0f) sample.density *= frame.shadowDetail;
-            if (sample.noise > 0.0f)
-                occlusion += (1.0f - occlusion) * SampleOpacity(sample.density);
-        }
+            s = sample;
+            FillSample(s, v, p, NormalisedDistance(v, p));
+            if (s.radius >= 1.0f) return false;
+            strengths[slot] = set.color->__GetShadowStrength__(&s);
+            return strengths[slot] > 0.0f;
+        };
+        const auto occlude = [&](SampleInfo &s, int slot) {
+            s.noise *= strengths[slot];
+            if (frame.shadowDetail > 1.0f) s.density *= frame.shadowDetail;
+            if (s.noise > 0.0f) occlusion += (1.0f - occlusion) * SampleOpacity(s.density);
+            return occlusion < 1.0f;
+        };
+        MarchDensities(set, scratch.run, steps, fill, occlude);
         if (occlusion >= 1.0f) return 0.0f;
     }
     return 1.0f - occlusion;
@@ -77,8 +81,8 @@ Color LightSample(const MarchFrame &frame, const MarchVolume &v, SampleInfo &sam
             const Point3 toLight = Normalize(ctx.VectorTo(dir, REF_WORLD));
             const float reach = std::max(Length(lightPos - cam), kMinShadowReach);
             if (frame.sunbeams)
-                sample.sunbeam =
-                    std::min(1.0f, sample.sunbeam + SunbeamValue(frame, v, sample, toLight));
+                sample.sunbeam = std::min(
+                    1.0f, sample.sunbeam + SunbeamValue(frame, v, sample, toLight, scratch));
             d *= Transmittance(frame, sample, world, toLight, reach, scratch);
             if (!(d > 0.0f)) continue;
             intensity += d;
@@ -122,7 +126,7 @@ float SampleOpacity(float density) {
 }
 
 float SunbeamValue(const MarchFrame &frame, const MarchVolume &v, const SampleInfo &sample,
-                   const Point3 &toLight) {
+                   const Point3 &toLight, MarchScratch &scratch) {
     if (!(frame.depthLimit > 0.0f) || !(frame.step > 0.0f)) return 0.0f;
     // The chord of the sample's own volume along the light direction, entered from the
     // light's side: `lit` is how far towards the light the surface lies, `far` how far away
@@ -131,21 +135,26 @@ float SunbeamValue(const MarchFrame &frame, const MarchVolume &v, const SampleIn
     const Point3 origin = sample.worldPoint;
     if (!IntersectVolume(v, origin, toLight, 1e30f, entry, lit)) return 0.0f;
     if (!IntersectVolume(v, origin, -toLight, 1e30f, entry, far)) return 0.0f;
-    NimbraPlugIn *shape = frame.plugIns[v.record.pluginSet].shape;
-    SampleInfo probe = sample;
     const int steps = static_cast<int>(
         std::min((lit + far) / frame.step, static_cast<float>(kMaxShadowSteps)));
-    for (int i = 1; i <= steps; ++i) {
-        const float along = lit - frame.step * static_cast<float>(i);  // towards the light
-        const Point3 p = origin + toLight * along;
+    float alongs[kDensityRun];
+    const auto fill = [&](int i, SampleInfo &probe, int slot) {
+        // Towards the light from the far side's first step on.
+        alongs[slot] = lit - frame.step * static_cast<float>(i + 1);
+        const Point3 p = origin + toLight * alongs[slot];
+        probe = sample;
         FillSample(probe, v, p, NormalisedDistance(v, p));
-        if (!(probe.radius < 1.0f)) continue;
-        shape->__Density_Function__(&probe);
-        if (!(probe.noise > 0.0f)) continue;
-        const float t = std::fabs(along);
-        return t > frame.depthLimit ? 0.0f : 1.0f - t / frame.depthLimit;
-    }
-    return 0.0f;
+        return probe.radius < 1.0f;
+    };
+    float value = 0.0f;
+    const auto firstDense = [&](const SampleInfo &probe, int slot) {
+        if (!(probe.noise > 0.0f)) return true;
+        const float t = std::fabs(alongs[slot]);
+        value = t > frame.depthLimit ? 0.0f : 1.0f - t / frame.depthLimit;
+        return false;
+    };
+    MarchDensities(frame.plugIns[v.record.pluginSet], scratch.run, steps, fill, firstDense);
+    return value;
 }
 
 MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Point3 &origin,

@@ -7,6 +7,7 @@
 
 #include "plugins/raymarch/volume_bvh.h"
 
+#include "framework/density_run.h"
 #include "framework/plugin_interface.h"
 #include "host/shade_context.h"
 
@@ -17,7 +18,13 @@ struct PlugInSet {
     NimbraPlugIn *shape = nullptr;      ///< density
     NimbraPlugIn *color = nullptr;      ///< colour, lighting response, material
     NimbraPlugIn *transform = nullptr;  ///< volume shape and placement
+    /// The density plug-in's run call, or null: its densities are then asked for one by one.
+    IDensityRun *runs = nullptr;
 };
+
+/// Most samples of one volume whose densities a march asks for in one run: a march that stops
+/// early has evaluated at most this many samples it does not use.
+constexpr int kDensityRun = 32;
 
 enum Lighting { kNoShadows = 0, kShadows = 1, kDirectLighting = 2 };
 
@@ -51,6 +58,8 @@ struct MarchScratch {
     std::vector<LightDesc *> lights;
     std::vector<VolumeHit> hits;
     std::vector<VolumeHit> shadowHits;
+    /// The samples of one density run.
+    SampleInfo run[kDensityRun];
 };
 
 /// What a march gathered along one ray segment.
@@ -70,7 +79,7 @@ float SampleOpacity(float density);
 /// coming from the light (stepping by the march's step); 0 beyond the limit or when the chord
 /// holds no dense point.
 float SunbeamValue(const MarchFrame &frame, const MarchVolume &v, const SampleInfo &sample,
-                   const Point3 &toLight);
+                   const Point3 &toLight, MarchScratch &scratch);
 
 /// Marches the world-space segment `origin + t·dir` (unit `dir`), 0 ≤ t ≤ `length`, of the
 /// ray of `sc`. `scratch.hits` must hold the volumes the segment crosses, nearest entry first.

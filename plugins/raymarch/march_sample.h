@@ -58,3 +58,36 @@ inline void KeepNearest(NimbraPlugIn *color, SampleInfo &sample, const Point3 &c
     color->__GetMaterialID__(&sample);
     r.materialId = sample.materialId[1] > 0 ? sample.materialId[1] : sample.materialId[0];
 }
+
+/// Fewest samples of one volume for which a march asks for runs: a batch of fewer costs about
+/// as much as the samples one by one.
+constexpr int kMinDensityRun = 12;
+/// The first run through a volume: shorter than later ones, as a march often stops at the
+/// first dense samples it meets.
+constexpr int kFirstDensityRun = 16;
+
+/// Asks volume plug-ins `set` for the densities of candidate samples 0 … count − 1 of one
+/// volume, in order, and hands them to `use` in that order. `fill (i, sample, slot)` prepares
+/// candidate i in `sample` and answers whether it needs a density; `use (sample, slot)` takes
+/// an evaluated one and answers false to stop. With a run call and enough candidates, runs of
+/// up to kDensityRun samples are prepared and evaluated ahead in `run` (kDensityRun long), and
+/// `slot` tells which one a call is about; otherwise each one is evaluated as it comes, in
+/// slot 0. Answers false when `use` stopped the march.
+template <class Fill, class Use>
+bool MarchDensities(const PlugInSet &set, SampleInfo *run, int count, Fill &&fill, Use &&use) {
+    const bool runs = set.runs && count >= kMinDensityRun;
+    for (int i = 0, piece = runs ? kFirstDensityRun : 1; i < count;) {
+        int n = 0;
+        for (; i < count && n < piece; ++i)
+            if (fill(i, run[n], n)) ++n;
+        if (n == 0) continue;
+        if (runs)
+            set.runs->DensityRun(run, n);
+        else
+            set.shape->__Density_Function__(run);
+        for (int slot = 0; slot < n; ++slot)
+            if (!use(run[slot], slot)) return false;
+        if (runs) piece = kDensityRun;
+    }
+    return true;
+}

@@ -268,7 +268,8 @@ void RayMarchAtmospheric::Update(TimeValue t, Interval &valid) {
         helpers.push_back({record, source});
         frame_.plugIns.push_back({record.plugIns[HelperRecord::kShape],
                                   record.plugIns[HelperRecord::kColor],
-                                  record.plugIns[HelperRecord::kComposite]});
+                                  record.plugIns[HelperRecord::kComposite],
+                                  GetDensityRun(record.plugIns[HelperRecord::kShape])});
         CollectVolumes(t, helpers.back(), index, frame_.volumes);
     }
     frame_.bvh.Build(frame_.volumes);

@@ -9,6 +9,7 @@
 #include "host/messages.h"
 #include "host/noise.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -102,19 +103,44 @@ void FractalClouds::__CreateCache__(TimeValue t, ParticleVolume *volume) {
     Attach(t, *volume, cache);
 }
 
+Point3 FractalClouds::NoisePoint(const FractalCloudsCache &cache, SampleInfo &sample) {
+    const ParticleVolume &volume = *sample.volume;
+    Point3 &p = Stretched(sample, cache);
+    const float offset = volume.phase * kPhaseOffset;
+    p += Point3(offset, offset, offset);
+    p += volume.motion * cache.motion;
+    return p * cache.noiseSize;
+}
+
+void FractalClouds::Shape(const FractalCloudsCache &cache, SampleInfo &sample, float v) {
+    const float r = sample.radius;
+    if (r > cache.regularity) v -= r - cache.regularity;
+    v = std::fmax(v, 0.0f);
+    sample.noise = v;
+    sample.density = v * cache.density;
+}
+
 void FractalClouds::__Density_Function__(SampleInfo *sample) {
     const FractalCloudsCache *cache = sample ? CacheOf(sample->volume) : nullptr;
     if (!cache) return;
-    const ParticleVolume &volume = *sample->volume;
-    Point3 &p = Stretched(*sample, *cache);
-    const float offset = volume.phase * kPhaseOffset;
-    p += Point3(offset, offset, offset);
-    p += volume.motion * cache->motion;
-    float v = fBm1(p * cache->noiseSize, cache->smoothness, kLacunarity, kOctaves);
+    const Point3 q = NoisePoint(*cache, *sample);
+    Shape(*cache, *sample, fBm1(q, cache->smoothness, kLacunarity, kOctaves));
+}
 
-    const float r = sample->radius;
-    if (r > cache->regularity) v -= r - cache->regularity;
-    v = std::fmax(v, 0.0f);
-    sample->noise = v;
-    sample->density = v * cache->density;
+void FractalClouds::DensityRun(SampleInfo *samples, int count) {
+    const FractalCloudsCache *cache = count > 0 ? CacheOf(samples[0].volume) : nullptr;
+    if (!cache) return;
+    float x[kRunPiece], y[kRunPiece], z[kRunPiece], v[kRunPiece];
+    for (int at = 0; at < count; at += kRunPiece) {
+        SampleInfo *piece = samples + at;
+        const int n = std::min(count - at, kRunPiece);
+        for (int i = 0; i < n; ++i) {
+            const Point3 q = NoisePoint(*cache, piece[i]);
+            x[i] = q.x;
+            y[i] = q.y;
+            z[i] = q.z;
+        }
+        fBm1Batch(x, y, z, n, cache->smoothness, kLacunarity, kOctaves, v);
+        for (int i = 0; i < n; ++i) Shape(*cache, piece[i], v[i]);
+    }
 }

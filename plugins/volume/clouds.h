@@ -81,6 +81,8 @@ public:
     /// Writes the noise value and the density of the sample; the sample's point is stretched
     /// and moved in place. A sample without a volume or cache is left as it is.
     void __Density_Function__(SampleInfo *sample) override;
+    /// The same for samples of one volume, through the batched fBm.
+    void DensityRun(SampleInfo *samples, int count) override;
 
     /// The record of `volume`, or null.
     static FractalCloudsCache *CacheOf(const ParticleVolume *volume) {
@@ -89,4 +91,10 @@ public:
 
 protected:
     TablePlugIn *MakeForLoading() const override { return new FractalClouds(true); }
+
+private:
+    /// Stretches and moves the sample's point in place; answers the noise-space point.
+    static Point3 NoisePoint(const FractalCloudsCache &cache, SampleInfo &sample);
+    /// Writes the noise and density of a sample whose fBm is `v`.
+    static void Shape(const FractalCloudsCache &cache, SampleInfo &sample, float v);
 };

@@ -75,6 +75,8 @@ public:
     /// and moved in place. A sample without a volume or cache is left as it is, and so is one
     /// whose falloff this build does not know.
     void __Density_Function__(SampleInfo *sample) final;
+    /// The same for samples of one volume, each octave through the batched noise.
+    void DensityRun(SampleInfo *samples, int count) final;
 
     float NoiseLevels() const { return noiseLevels_; }
     /// The record of `volume`, or null.
@@ -90,6 +92,14 @@ protected:
     virtual float RimShaped(float sum, float r, float R) const = 0;
 
 private:
+    /// Density and noise of a sample whose noise sum is `sum`, as the record shapes them.
+    /// False, writing nothing, for a falloff this build does not know.
+    bool Shape(const CombustionCache &cache, SampleInfo &sample, float sum) const;
+    /// Stretches and moves the sample's point in place; answers the noise-space point.
+    static Point3 NoisePoint(const CombustionCache &cache, SampleInfo &sample);
+    /// One piece of a run, at most kRunPiece samples.
+    void DensityPiece(const CombustionCache &cache, SampleInfo *samples, int count) const;
+
     float noiseLevels_ = 3.0f;
 };
 

@@ -168,6 +168,18 @@ void NoiseVolume::__LightShadow_Function__(SampleInfo *sample) {
     sample->density *= cache->shadowDensity;
 }
 
+void *NoiseVolume::GetInterface(ULONG id) {
+    if (id == I_DENSITYRUN) return static_cast<IDensityRun *>(this);
+    return TablePlugIn::GetInterface(id);
+}
+
+void NoiseVolume::LightShadowRun(SampleInfo *samples, int count) {
+    const NoiseVolumeCache *cache = count > 0 ? RecordOf(samples[0].volume) : nullptr;
+    if (!cache || cache->shadowDensity == 0.0f) return;
+    DensityRun(samples, count);  // virtual: the derived class's densities
+    for (int i = 0; i < count; ++i) samples[i].density *= cache->shadowDensity;
+}
+
 void NoiseVolume::__EnumParticle__(ParticleInfo *info, void *particles, int index) {
     if (!particles && index == kVolumeQueryIndex && info) *reinterpret_cast<int *>(info) = 1;
 }

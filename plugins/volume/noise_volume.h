@@ -7,6 +7,7 @@
 #include "plugins/volume/volume_api.h"
 
 #include "framework/class_ids.h"
+#include "framework/density_run.h"
 #include "framework/table_plugin.h"
 
 /// The quantities every noise volume evaluates once per particle volume, so that a sample
@@ -39,7 +40,9 @@ ZEPHRAVOLUME_API ChoiceSpec StretchAxisChoice(int param);
 /// Regularity, Density, Shadow Density, Stretch, Motion). Each class's layout gives the
 /// parameter count of its version-0 block when the current block grew from it; such a block
 /// from a scene file is replaced by one of the current layout once the scene is loaded.
-class ZEPHRAVOLUME_API NoiseVolume : public TablePlugIn {
+///
+/// Each class also answers a run of samples of one volume at once (`IDensityRun`).
+class ZEPHRAVOLUME_API NoiseVolume : public TablePlugIn, public IDensityRun {
 public:
     enum Controller {
         kNoiseSizeController,
@@ -73,6 +76,11 @@ public:
     /// The volume query (no particle object, index kVolumeQueryIndex) is answered with 1.
     void __EnumParticle__(ParticleInfo *info, void *particles, int index) override;
 
+    /// I_DENSITYRUN: the run call; otherwise as the table frame.
+    void *GetInterface(ULONG id) override;
+    /// The run's densities times the shadow density; nothing when the shadow density is 0.
+    void LightShadowRun(SampleInfo *samples, int count) override;
+
 protected:
     /// `version0Params`: the parameters of the block the current one grew from, or 0.
     NoiseVolume(const PlugInLayout &layout, const NoiseVolumeParams &params, int version0Params,
@@ -89,6 +97,9 @@ protected:
     void Attach(TimeValue t, ParticleVolume &volume, NoiseVolumeCache *cache);
     /// The sample point stretched along the record's axis, in place.
     static Point3 &Stretched(SampleInfo &sample, const NoiseVolumeCache &cache);
+
+    /// Most samples a run call evaluates in one go; longer runs are taken in pieces.
+    static constexpr int kRunPiece = 64;
 
 private:
     NoiseVolumeParams params_;

@@ -487,6 +487,23 @@ TEST_P(NoiseBatch, KernelsGiveTheSingleFunctionsValues) {
     }
 }
 
+TEST_P(NoiseBatch, Noise4OfFewPointsMatchesWhenThePhaseChangesCell) {
+    // A short batch whose phase lies in another cell than the last batch's reads the cell's
+    // hashes where they lie; a long one gathers them first: the same values either way.
+    const PointSet s = BatchPoints();
+    constexpr int kFew = 5;
+    std::vector<float> few(kFew), all(s.size());
+    for (float phase : {0.37f, 5.5f, -3.25f, 300.75f, -16777216.0f, 0.37f}) {
+        noise4Batch(s.x.data(), s.y.data(), s.z.data(), phase + 1.0f, kFew, few.data());
+        noise4Batch(s.x.data(), s.y.data(), s.z.data(), phase, kFew, few.data());
+        noise4Batch(s.x.data(), s.y.data(), s.z.data(), phase, s.size(), all.data());
+        for (int i = 0; i < kFew; ++i) {
+            ASSERT_EQ(few[i], all[i]) << "phase " << phase << ", point " << i;
+            ASSERT_NEAR(few[i], noise4(Point3(s.x[i], s.y[i], s.z[i]), phase), 1e-6);
+        }
+    }
+}
+
 TEST(NoiseTargets, UnknownNamesAreRefused) {
     const std::string before = noiseTarget();
     EXPECT_FALSE(setNoiseTarget("no such instruction set"));

@@ -167,8 +167,8 @@ TEST_P(SunbeamTest, MeasuresDepthBelowTheLitSurface) {
     Ready();
     SampleInfo sample;
     sample.worldPoint = Point3(0, 0, 0);
-    EXPECT_NEAR(SunbeamValue(frame, frame.volumes[0], sample, Point3(0, 1, 0)), c.expected,
-                1e-5);
+    EXPECT_NEAR(SunbeamValue(frame, frame.volumes[0], sample, Point3(0, 1, 0), scratch),
+                c.expected, 1e-5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, SunbeamTest,
