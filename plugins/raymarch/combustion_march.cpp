@@ -173,11 +173,8 @@ MarchResult ShadeCombustionSegment(const MarchFrame &frame, const CombustionStyl
                                    ShadeContext &sc, const Point3 &p0World,
                                    const Point3 &p1World, Color &color, Color &trans,
                                    MarchScratch &scratch) {
-    const Point3 segment = p1World - p0World;
-    const float length = Length(segment);
-    if (!(length > 0.0f) || !std::isfinite(length)) return {};
-    const Point3 dir = segment / length;
-    if (!frame.bvh.Query(p0World, dir, length, -1, scratch.hits)) return {};
+    Point3 dir;
+    if (!FindSegmentVolumes(frame, p0World, p1World, dir, scratch)) return {};
     MarchResult march = MarchCombustion(frame, style, sc, p0World, dir, scratch);
     if (style.summed) ConvertOpticalDepth(march);
     ComposeOver(march, color, trans);

@@ -245,14 +245,20 @@ void ComposeOver(const MarchResult &march, Color &color, Color &trans) {
     trans = trans * keep;
 }
 
+bool FindSegmentVolumes(const MarchFrame &frame, const Point3 &p0World, const Point3 &p1World,
+                        Point3 &dir, MarchScratch &scratch) {
+    const Point3 segment = p1World - p0World;
+    const float length = Length(segment);
+    if (!(length > 0.0f) || !std::isfinite(length)) return false;
+    dir = segment / length;
+    return frame.bvh.Query(p0World, dir, length, -1, scratch.hits);
+}
+
 MarchResult ShadeSegment(const MarchFrame &frame, ShadeContext &sc, const Point3 &p0World,
                          const Point3 &p1World, Color &color, Color &trans,
                          MarchScratch &scratch) {
-    const Point3 segment = p1World - p0World;
-    const float length = Length(segment);
-    if (!(length > 0.0f) || !std::isfinite(length)) return {};
-    const Point3 dir = segment / length;
-    if (!frame.bvh.Query(p0World, dir, length, -1, scratch.hits)) return {};
+    Point3 dir;
+    if (!FindSegmentVolumes(frame, p0World, p1World, dir, scratch)) return {};
     const MarchResult march = MarchGhostBeam(frame, sc, p0World, dir, scratch);
     ComposeOver(march, color, trans);
     return march;

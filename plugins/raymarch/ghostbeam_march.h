@@ -90,6 +90,11 @@ MarchResult MarchGhostBeam(const MarchFrame &frame, ShadeContext &sc, const Poin
 /// transparency × (1 − opacity).
 void ComposeOver(const MarchResult &march, Color &color, Color &trans);
 
+/// The unit direction of the world-space segment and, in `scratch.hits`, the volumes it
+/// crosses, nearest entry first; false when it crosses none or has no length.
+bool FindSegmentVolumes(const MarchFrame &frame, const Point3 &p0World, const Point3 &p1World,
+                        Point3 &dir, MarchScratch &scratch);
+
 /// Finds the volumes the segment crosses and, when there are any, marches and composes it;
 /// a segment that crosses none is left as it is. Answers what the march gathered (nothing
 /// when it did not march).

@@ -100,6 +100,6 @@ private:
     TimeValue cacheTime_ = 0;
     std::string modeProblem_;  ///< a mode given out of range, kept for every update
     std::string problem_;
-    std::string reported_;  ///< the problem last shown
+    std::string reported_;     ///< the problem last shown
     std::mutex buffersMutex_;  ///< render threads write the depth buffers one at a time
 };
