@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential g++ cmake ninja-build pkg-config git ccache
     libgtest-dev libgmock-dev libbenchmark-dev libnoise-dev
-    libopenimageio-dev openimageio-tools
+    libopenimageio-dev openimageio-tools libcpp-httplib-dev
     nlohmann-json3-dev libcli11-dev libtbb-dev libhwy-dev
     # the farm tests run a one-node Slurm cluster (scripts/local-slurm.sh)
     slurm-wlm munge
