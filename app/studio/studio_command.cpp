@@ -49,7 +49,8 @@ int RunStudio(const StudioRequest &request, const GlobalOptions &global) {
         std::fprintf(stderr, "nimbra studio: %s\n", e.what());
         return kExitFailure;
     }
-    for (const std::string &w : desc.warnings) std::fprintf(stderr, "nimbra studio: %s\n", w.c_str());
+    for (const std::string &w : desc.warnings)
+        std::fprintf(stderr, "nimbra studio: %s\n", w.c_str());
 
     StudioServer server(std::move(desc), options);
     if (!server.Bind()) {
@@ -89,5 +90,6 @@ Command AddStudioCommand(CLI::App &app) {
         "machine can connect. Ctrl-C stops the server.\n\n"
         "Example:\n"
         "  nimbra studio examples/demo.json");
-    return {studio, [request](const GlobalOptions &global) { return RunStudio(*request, global); }};
+    return {studio,
+            [request](const GlobalOptions &global) { return RunStudio(*request, global); }};
 }

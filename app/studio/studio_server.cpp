@@ -5,6 +5,7 @@
 #include "object_config.h"
 #include "preset_io.h"
 
+#include "framework/plugin_dialog.h"
 #include "setup/preview_window.h"
 #include "host/class_desc.h"
 #include "host/image_file.h"
@@ -67,7 +68,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         ojson list = ojson::array();
         for (const Entry &e : messages_)
-            if (e.id > since) list.push_back({{"id", e.id}, {"title", e.title}, {"text", e.text}});
+            if (e.id > since)
+                list.push_back({{"id", e.id}, {"title", e.title}, {"text", e.text}});
         return list;
     }
 
@@ -112,18 +114,33 @@ std::vector<std::pair<std::string, Animatable *>> Slots(Animatable *obj) {
     return slots;
 }
 
-/// The public classes that could take `sub`'s place: those of its super class and category
-/// (shapes, colour shaders, composites and controllers share a super class).
-ojson Choices(Animatable *sub) {
-    ojson names = ojson::array();
+/// The plug-in slots of a helper and the category the plug-in dialog shows for each.
+constexpr std::pair<const char *, int> kPlugInSlots[] = {
+    {"Particle Shape", PlugInDialog::kShowParticleShape},
+    {"Color Shader", PlugInDialog::kShowColorShader},
+    {"Composite", PlugInDialog::kShowComposite}};
+
+/// What could take `sub`'s place in `slot`, as {"class", "description"}: for a plug-in slot
+/// the plug-in dialog's list of its category; otherwise (controllers) the public classes of
+/// the same super class and category.
+ojson Choices(const std::string &slot, Animatable *sub) {
+    ojson choices = ojson::array();
+    for (const auto &[name, show] : kPlugInSlots) {
+        if (slot != name) continue;
+        PlugInDialog dialog(ThePlugInRegistry(), show);
+        dialog.SetShow(show);
+        for (const PlugInDialog::Item &item : dialog.Items())
+            choices.push_back({{"class", item.type}, {"description", item.description}});
+        return choices;
+    }
     const SClass_ID super = sub->SuperClassID();
     ClassDesc *own = ClassDirectory::Instance().Find(super, sub->ClassID());
     const std::string category = own && own->Category() ? own->Category() : "";
     for (const ClassEntry &e : ClassDirectory::Instance().Entries())
         if (e.desc->SuperClassID() == super && e.desc->IsPublic() &&
             category == (e.desc->Category() ? e.desc->Category() : ""))
-            names.push_back(e.desc->ClassName());
-    return names;
+            choices.push_back({{"class", e.desc->ClassName()}, {"description", category}});
+    return choices;
 }
 
 /// Applies `settings` (as a scene file gives an object's settings) to `obj`. Throws
@@ -230,7 +247,7 @@ struct StudioServer::Impl {
         for (const auto &[name, sub] : Slots(obj))
             slots.push_back({{"name", name},
                              {"class", SceneClassName(sub)},
-                             {"choices", Choices(sub)},
+                             {"choices", Choices(name, sub)},
                              {"params", ParamTable(sub, t)}});
         return {{"name", helper->GetName()},
                 {"class", SceneClassName(obj)},
@@ -249,11 +266,12 @@ struct StudioServer::Impl {
             if (IsHelper(node)) helpers.push_back(node->GetName());
         }
         const Interval range = ip->GetAnimRange();
-        return {{"scene", options.sceneName},
-                {"frame", ip->GetTime() / GetTicksPerFrame()},
-                {"range", {range.Start() / GetTicksPerFrame(), range.End() / GetTicksPerFrame()}},
-                {"nodes", std::move(nodes)},
-                {"helpers", std::move(helpers)}};
+        return {
+            {"scene", options.sceneName},
+            {"frame", ip->GetTime() / GetTicksPerFrame()},
+            {"range", {range.Start() / GetTicksPerFrame(), range.End() / GetTicksPerFrame()}},
+            {"nodes", std::move(nodes)},
+            {"helpers", std::move(helpers)}};
     }
 
     ojson PreviewStatus() {
@@ -270,11 +288,13 @@ struct StudioServer::Impl {
     void StartPreview(const ojson &body) {
         StopPreview();
         if (const auto half = body.find("halfSize"); half != body.end()) {
-            if (!half->is_boolean()) throw RequestError{400, "expected \"halfSize\": true or false"};
+            if (!half->is_boolean())
+                throw RequestError{400, "expected \"halfSize\": true or false"};
             if (window->GetControl(PreviewWindow::kHalfSize).checked != half->get<bool>())
                 window->Press(PreviewWindow::kHalfSize);
         }
-        window->Press(window->PreviewSwitch() ? PreviewWindow::kUpdate : PreviewWindow::kPreview);
+        window->Press(window->PreviewSwitch() ? PreviewWindow::kUpdate
+                                              : PreviewWindow::kPreview);
     }
 
     std::string PreviewPng() {
@@ -284,7 +304,8 @@ struct StudioServer::Impl {
         const fs::path file = fs::temp_directory_path() / ("nimbra-studio-" + token + ".png");
         WriteImageFile(file.string(), *image);
         std::ifstream in(file, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string bytes((std::istreambuf_iterator<char>(in)),
+                          std::istreambuf_iterator<char>());
         fs::remove(file);
         return bytes;
     }
@@ -346,22 +367,23 @@ struct StudioServer::Impl {
 
     void Routes() {
         server.set_payload_max_length(options.maxBodyBytes);
-        server.set_pre_routing_handler([this](const httplib::Request &req,
-                                              httplib::Response &res) {
-            const std::string given = req.has_header(kTokenHeader)
-                                          ? req.get_header_value(kTokenHeader)
-                                          : req.get_param_value("token");
-            if (given == token) return httplib::Server::HandlerResponse::Unhandled;
-            res.status = 403;
-            res.set_content(ojson{{"error", "missing or wrong token: open the address that "
-                                            "'nimbra studio' printed"}}
-                                .dump(),
-                            "application/json");
-            return httplib::Server::HandlerResponse::Handled;
-        });
+        server.set_pre_routing_handler(
+            [this](const httplib::Request &req, httplib::Response &res) {
+                const std::string given = req.has_header(kTokenHeader)
+                                              ? req.get_header_value(kTokenHeader)
+                                              : req.get_param_value("token");
+                if (given == token) return httplib::Server::HandlerResponse::Unhandled;
+                res.status = 403;
+                res.set_content(ojson{{"error",
+                                       "missing or wrong token: open the address that "
+                                       "'nimbra studio' printed"}}
+                                    .dump(),
+                                "application/json");
+                return httplib::Server::HandlerResponse::Handled;
+            });
         server.set_error_handler([](const httplib::Request &, httplib::Response &res) {
             if (!res.body.empty()) return;
-            const std::string text = res.status == 413 ? "the request body is too large"
+            const std::string text = res.status == 413   ? "the request body is too large"
                                      : res.status == 404 ? "no such address"
                                                          : "the request was refused";
             res.set_content(ojson{{"error", text}}.dump(), "application/json");
@@ -429,18 +451,19 @@ struct StudioServer::Impl {
             if (window->Manager().Busy()) window->Press(PreviewWindow::kStop);
             return PreviewStatus();
         });
-        server.Get("/api/preview.png", [this](const httplib::Request &, httplib::Response &res) {
-            try {
-                std::lock_guard<std::mutex> lock(sceneMutex);
-                res.set_content(PreviewPng(), "image/png");
-            } catch (const RequestError &e) {
-                res.status = e.status;
-                res.set_content(ojson{{"error", e.message}}.dump(), "application/json");
-            } catch (const std::exception &e) {
-                res.status = 500;
-                res.set_content(ojson{{"error", e.what()}}.dump(), "application/json");
-            }
-        });
+        server.Get(
+            "/api/preview.png", [this](const httplib::Request &, httplib::Response &res) {
+                try {
+                    std::lock_guard<std::mutex> lock(sceneMutex);
+                    res.set_content(PreviewPng(), "image/png");
+                } catch (const RequestError &e) {
+                    res.status = e.status;
+                    res.set_content(ojson{{"error", e.message}}.dump(), "application/json");
+                } catch (const std::exception &e) {
+                    res.status = 500;
+                    res.set_content(ojson{{"error", e.what()}}.dump(), "application/json");
+                }
+            });
         Post("/api/save", [this](const httplib::Request &req) {
             const ojson body = ParseBody(req);
             StopPreview();

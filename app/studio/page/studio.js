@@ -86,7 +86,11 @@ async function showHelper(name) {
   const parts = [rollup(h.name, h.params, null)];
   for (const slot of h.slots) {
     const chooser = element('select', { className: 'chooser' });
-    for (const c of slot.choices) chooser.append(element('option', { value: c, textContent: c, selected: c === slot.class }));
+    for (const c of slot.choices) {
+      chooser.append(element('option', {
+        value: c.class, textContent: c.class, title: c.description, selected: c.class === slot.class,
+      }));
+    }
     chooser.onchange = async () => {
       await api(`helpers/${encodeURIComponent(name)}/plugin`, { slot: slot.name, class: chooser.value });
       await showHelper(name);
