@@ -365,14 +365,30 @@ struct StudioServer::Impl {
         });
     }
 
+    /// The page's own files load without the query: opening the page with the token sets it
+    /// as a cookie of this port, which the browser then sends along.
+    std::string CookieName() const { return "nimbra_token_" + std::to_string(port); }
+
+    std::string GivenToken(const httplib::Request &req) const {
+        if (req.has_header(kTokenHeader)) return req.get_header_value(kTokenHeader);
+        if (req.has_param("token")) return req.get_param_value("token");
+        const std::string cookies = req.get_header_value("Cookie");
+        const std::string key = CookieName() + "=";
+        for (std::size_t at = cookies.find(key); at != std::string::npos;
+             at = cookies.find(key, at + 1)) {
+            if (at > 0 && cookies[at - 1] != ' ' && cookies[at - 1] != ';') continue;
+            const std::size_t begin = at + key.size(), end = cookies.find(';', begin);
+            return cookies.substr(begin, end == std::string::npos ? end : end - begin);
+        }
+        return {};
+    }
+
     void Routes() {
         server.set_payload_max_length(options.maxBodyBytes);
         server.set_pre_routing_handler(
             [this](const httplib::Request &req, httplib::Response &res) {
-                const std::string given = req.has_header(kTokenHeader)
-                                              ? req.get_header_value(kTokenHeader)
-                                              : req.get_param_value("token");
-                if (given == token) return httplib::Server::HandlerResponse::Unhandled;
+                if (GivenToken(req) == token)
+                    return httplib::Server::HandlerResponse::Unhandled;
                 res.status = 403;
                 res.set_content(ojson{{"error",
                                        "missing or wrong token: open the address that "
@@ -389,7 +405,11 @@ struct StudioServer::Impl {
             res.set_content(ojson{{"error", text}}.dump(), "application/json");
         });
 
-        Static("/", kStudioPageHtml, kStudioPageHtml_size, "text/html; charset=utf-8");
+        server.Get("/", [this](const httplib::Request &, httplib::Response &res) {
+            res.set_header("Set-Cookie",
+                           CookieName() + "=" + token + "; Path=/; HttpOnly; SameSite=Strict");
+            res.set_content(kStudioPageHtml, kStudioPageHtml_size, "text/html; charset=utf-8");
+        });
         Static("/studio.js", kStudioPageJs, kStudioPageJs_size, "text/javascript");
         Static("/studio.css", kStudioPageCss, kStudioPageCss_size, "text/css");
 

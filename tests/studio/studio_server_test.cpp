@@ -116,12 +116,21 @@ TEST_F(StudioTest, RequestsWithoutTheTokenAreRefused) {
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 403);
     }
-    // The printed address carries the token as a query parameter.
+    // The printed address carries the token; the page's own files then come with its cookie,
+    // which a cookie of another port does not replace.
     httplib::Client client("127.0.0.1", server->Port());
     auto page = client.Get(("/?token=" + server->Token()).c_str());
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find("studio.js"), std::string::npos);
+    const std::string cookie = page->get_header_value("Set-Cookie");
+    const std::string pair = cookie.substr(0, cookie.find(';'));
+    for (const auto &[sent, status] : {std::pair{pair, 200},
+                                       {"x" + pair, 403},
+                                       {"nimbra_token_1=" + server->Token(), 403}}) {
+        auto script = client.Get("/studio.js", {{"Cookie", sent}});
+        ASSERT_TRUE(script);
+        EXPECT_EQ(script->status, status) << sent;
+    }
 }
 
 struct BadRequest {
