@@ -333,12 +333,13 @@ struct StudioServer::Impl {
 
     // Routes
 
-    /// Runs `answer` under the scene lock and turns its result or error into the response.
+    /// Runs `fill` (which sets the response's content) under the scene lock; an error
+    /// becomes the response instead.
     template <typename F>
-    void Answer(httplib::Response &res, F &&answer) {
+    void Answer(httplib::Response &res, F &&fill) {
         try {
             std::lock_guard<std::mutex> lock(sceneMutex);
-            res.set_content(answer().dump(), "application/json");
+            fill();
         } catch (const RequestError &e) {
             res.status = e.status;
             res.set_content(ojson{{"error", e.message}}.dump(), "application/json");
@@ -350,12 +351,12 @@ struct StudioServer::Impl {
 
     void Get(const std::string &pattern, std::function<ojson(const httplib::Request &)> f) {
         server.Get(pattern, [this, f](const httplib::Request &req, httplib::Response &res) {
-            Answer(res, [&] { return f(req); });
+            Answer(res, [&] { res.set_content(f(req).dump(), "application/json"); });
         });
     }
     void Post(const std::string &pattern, std::function<ojson(const httplib::Request &)> f) {
         server.Post(pattern, [this, f](const httplib::Request &req, httplib::Response &res) {
-            Answer(res, [&] { return f(req); });
+            Answer(res, [&] { res.set_content(f(req).dump(), "application/json"); });
         });
     }
 
@@ -471,19 +472,10 @@ struct StudioServer::Impl {
             if (window->Manager().Busy()) window->Press(PreviewWindow::kStop);
             return PreviewStatus();
         });
-        server.Get(
-            "/api/preview.png", [this](const httplib::Request &, httplib::Response &res) {
-                try {
-                    std::lock_guard<std::mutex> lock(sceneMutex);
-                    res.set_content(PreviewPng(), "image/png");
-                } catch (const RequestError &e) {
-                    res.status = e.status;
-                    res.set_content(ojson{{"error", e.message}}.dump(), "application/json");
-                } catch (const std::exception &e) {
-                    res.status = 500;
-                    res.set_content(ojson{{"error", e.what()}}.dump(), "application/json");
-                }
-            });
+        server.Get("/api/preview.png",
+                   [this](const httplib::Request &, httplib::Response &res) {
+                       Answer(res, [&] { res.set_content(PreviewPng(), "image/png"); });
+                   });
         Post("/api/save", [this](const httplib::Request &req) {
             const ojson body = ParseBody(req);
             StopPreview();
