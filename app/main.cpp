@@ -5,6 +5,7 @@
 #include "info_command.h"
 #include "preset_command.h"
 #include "render_command.h"
+#include "studio_command.h"
 
 #include <CLI/CLI.hpp>
 
@@ -22,7 +23,8 @@ int main(int argc, char **argv) {
     GlobalOptions options;
     AddGlobalOptions(app, options);
     const std::vector<Command> commands = {AddInfoCommand(app), AddRenderCommand(app),
-                                           AddPresetCommand(app), AddFarmCommand(app)};
+                                           AddPresetCommand(app), AddFarmCommand(app),
+                                           AddStudioCommand(app)};
     app.footer(
         "Plug-in directories: without --plugins, the directories listed in NIMBRA_PLUGIN_PATH\n"
         "(colon-separated), then <program dir>/plugins, then <program "
@@ -36,6 +38,7 @@ int main(int argc, char **argv) {
         "Examples:\n"
         "  nimbra render -o out/demo.####.png     render the built-in demo scene\n"
         "  nimbra info                            list the modules and their classes\n"
+        "  nimbra studio examples/demo.json       set up effects in a browser\n"
         "  nimbra preset show fire.nbr            describe an effect library file\n"
         "  nimbra farm slurm shot.json --chunk 10 split a shot into a Slurm job array\n"
         "  nimbra --plugins ./build/plugins info  list the modules of one directory\n"

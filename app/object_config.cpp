@@ -554,3 +554,37 @@ nlohmann::ordered_json ObjectSettings(Animatable *obj) {
     if (!subs.empty()) out["subs"] = std::move(subs);
     return out;
 }
+
+nlohmann::ordered_json ParamTable(Animatable *obj, TimeValue t) {
+    ojson table = ojson::array();
+    for (const auto &[name, ref] : NamedParams(obj)) {
+        IParamBlock &block = *ref.block;
+        ParamDimension *dim = block.GetParamDimension(ref.index);
+        const double perFileUnit = PerFileUnit(dim);
+        ojson row = {{"name", name}};
+        switch (block.GetParameterType(ref.index)) {
+            case TYPE_FLOAT:
+                row["kind"] = dim == stdAngleDim ? "angle" : "float";
+                break;
+            case TYPE_INT:
+                row["kind"] = dim == stdTimeDim ? "frames" : "int";
+                break;
+            case TYPE_BOOL:
+                row["kind"] = "bool";
+                break;
+            case TYPE_RGBA:
+                row["kind"] = "color";
+                break;
+            case TYPE_POINT3:
+                row["kind"] = "point";
+                break;
+        }
+        row["value"] = ParamValue(ref, t);
+        row["animated"] = block.IsParamAnimatable(ref.index) && block.NumKeys(ref.index) > 0;
+        const ParamRange range = block.GetParamRange(ref.index);
+        if (std::isfinite(range.low)) row["min"] = range.low / perFileUnit;
+        if (std::isfinite(range.high)) row["max"] = range.high / perFileUnit;
+        table.push_back(std::move(row));
+    }
+    return table;
+}

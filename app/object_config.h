@@ -86,3 +86,8 @@ std::string SceneClassName(Animatable *obj);
 nlohmann::ordered_json ObjectSettings(Animatable *obj);
 /// Every property of `props` by name, as `ConfigureProperties` takes them.
 nlohmann::ordered_json PropertySettings(IObjectProperties *props);
+
+/// The named parameters of `obj` as a roll-up shows them: one object per parameter with
+/// "name", "kind" (float, int, frames, angle, bool, color, point), "value" at time `t` in the
+/// file's units, "animated" (keys exist) and, when bounded, "min"/"max" in the file's units.
+nlohmann::ordered_json ParamTable(Animatable *obj, TimeValue t);

@@ -6,11 +6,16 @@ set -euo pipefail
 packages=(
     build-essential g++ cmake ninja-build pkg-config git ccache
     libgtest-dev libgmock-dev libbenchmark-dev libnoise-dev
-    libopenimageio-dev openimageio-tools
+    libopenimageio-dev openimageio-tools libcpp-httplib-dev
     nlohmann-json3-dev libcli11-dev libtbb-dev libhwy-dev
     # the farm tests run a one-node Slurm cluster (scripts/local-slurm.sh)
     slurm-wlm munge
+    # the studio's browser test drives Debian's Chromium
+    chromium
 )
+# Node.js and npm run the browser test's driver; a machine that already has npm (say from
+# Node.js's own packages) keeps it, as Debian's npm would conflict with it.
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -19,11 +24,16 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
     echo "setup: all packages present"
-    exit 0
+else
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The browser test's driver, at the version its lock file pins.
+browser_tests="$(dirname "$0")/../tests/browser"
+if [ ! -d "$browser_tests/node_modules/playwright-core" ]; then
+    npm ci --prefix "$browser_tests" --no-audit --no-fund
+fi
