@@ -1,0 +1,1 @@
+// Controllers: the Controllers dialog and the controller's editor.
