@@ -1,5 +1,6 @@
 // The chosen helper's roll-ups.
 import { $, api, element, helperPath, sceneChanged, state } from './api.js';
+import { particleAgeRollup } from './controllers.js';
 import { rollup } from './params.js';
 
 export async function showHelper(name) {
@@ -8,6 +9,8 @@ export async function showHelper(name) {
   const h = await api(helperPath(name));
   const redraw = async () => { await showHelper(name); await sceneChanged(); };
   const parts = [rollup(h.name, h.params, null, [], redraw)];
+  const age = particleAgeRollup(h);
+  if (age) parts.push(age);
   for (const slot of h.slots) {
     const chooser = element('select', { className: 'chooser' });
     for (const c of slot.choices) {
