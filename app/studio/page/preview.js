@@ -71,21 +71,31 @@ function show(s) {
   $('region-frame').hidden = !regionOn;
 }
 
+// Follows the window until no render runs. A request made while a poll is under way makes
+// that poll go round once more, so a render started meanwhile is not missed.
+let pollAgain = false;
 async function poll() {
+  pollAgain = true;
   if (polling) return;
   polling = true;
   try {
-    for (;;) {
+    while (pollAgain) {
+      pollAgain = false;
       const s = await api('preview');
       show(s);
       if (!s.busy && s.version !== shownVersion) {
         shownVersion = s.version;
         const png = await fetch(`/api/preview.png?token=${token}&v=${s.version}`);
-        if (png.ok) $('preview-image').src = URL.createObjectURL(await png.blob());
+        if (png.ok) {
+          $('preview-image').src = URL.createObjectURL(await png.blob());
+          $('preview-image').dataset.version = s.version;
+        }
       }
       await pollMessages();
-      if (!s.busy) break;
-      await new Promise((r) => setTimeout(r, 100));
+      if (s.busy) {
+        pollAgain = true;
+        await new Promise((r) => setTimeout(r, 100));
+      }
     }
   } finally {
     polling = false;
