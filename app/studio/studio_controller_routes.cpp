@@ -100,7 +100,8 @@ std::vector<std::string> ControllerClasses() {
 }
 
 /// The editor's state at t: the parameters and properties as the reader takes them, the
-/// enabling, the variation page with the set-up's range, and the keyed parameters.
+/// enabling, the variation page with the owner's set-up (range and spinner step), and the
+/// keyed parameters.
 ojson EditorJson(DefaultController *c, TimeValue t) {
     // The editor shows the blocks' values at the current time, as after a time change.
     c->__Reset__(t, 0, 1, 0);

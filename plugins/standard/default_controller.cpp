@@ -9,6 +9,7 @@
 #include "framework/nimbra_interface.h"
 #include "host/noise.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -52,7 +53,8 @@ constexpr const char *kVariationNamesByParam[DefaultController::kVariationParams
 constexpr char kUnnamedParam[] = "??";
 
 // What the editor's spinners accept: the two values are fractions of the life; the variation
-// block's birth and death values take the range of the owner's set-up.
+// block's birth and death values take the range of the owner's set-up, and always 0 (no
+// variation, what a set-up starts them at).
 constexpr ParamRange kValueRange{0.0f, 1.0f};
 constexpr ParamRange kVariationRanges[DefaultController::kVariationParams] = {
     {},
@@ -223,9 +225,9 @@ RefResult DefaultController::NotifyRefChanged(Interval, ReferenceTarget *hTarget
             if (query->index > kDeathVariation)
                 query->range = kVariationRanges[query->index];
             else if (variationKind_ == kKindInt)
-                query->range = {float(state_.minInt), float(state_.maxInt)};
+                query->range = {std::min(0.0f, float(state_.minInt)), float(state_.maxInt)};
             else if (variationKind_ == kKindFloat)
-                query->range = {state_.minFloat, state_.maxFloat};
+                query->range = {std::min(0.0f, state_.minFloat), state_.maxFloat};
             return REF_STOP;
         }
         default:

@@ -214,7 +214,7 @@ function variationPage(ed, numberRow, propertyRow, change) {
       };
       page.append(row);
     } else {
-      page.append(numberRow(name, per, { min: v.min, max: v.max, step: v.step }));
+      page.append(numberRow(name, per, { step: v.step }));
     }
   }
   const age = ed.enabled.byAge;
