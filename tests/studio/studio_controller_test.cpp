@@ -3,6 +3,7 @@
 ///        through the Controllers dialog, the editor's checks, the curve views and keys.
 #include "studio_fixture.h"
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -87,18 +88,25 @@ TEST_P(StudioControllerReplace, NewControllerGetsTheOwnersSetUp) {
     EXPECT_DOUBLE_EQ(editor["variation"]["min"].get<double>(), r.min);
     EXPECT_DOUBLE_EQ(editor["variation"]["max"].get<double>(), r.max);
     EXPECT_NEAR(editor["variation"]["step"].get<double>(), r.step, 1e-6);
-    // The editor's checks follow the set-up.
+    // The editor's checks follow the set-up; no variation is always allowed.
     json tooLarge = named;
     tooLarge["params"] = {{"Birth Variation", r.max * 2}};
     Call(Route(r.helper, "/controller/set"), tooLarge.dump(), 400);
+    json none = named;
+    none["params"] = {{"Death Variation", 0}};
+    Change(r.helper, "set", none);
 }
 
 INSTANTIATE_TEST_SUITE_P(Studio, StudioControllerReplace,
                          ::testing::Values(Replacement{"Smoke", "", "Size", 0, 9999, 0.5},
                                            Replacement{"Smoke", "", "Trans", 0, 1, 0.05},
-                                           Replacement{kHelper, kShapeSlot, "Phase", 0, 1000,
-                                                       0.1}),
-                         [](const auto &info) { return std::string(info.param.controller); });
+                                           Replacement{kHelper, kShapeSlot, "Noise Size", 0.001,
+                                                       100, 0.1}),
+                         [](const auto &info) {
+                             std::string name = info.param.controller;
+                             name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
+                             return name;
+                         });
 
 struct BadControllerRequest {
     const char *label;

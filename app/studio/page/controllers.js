@@ -67,25 +67,22 @@ function fillAgeRollup(set, h, age, refresh) {
   for (const name of [...switches, ...(age.reduced ? [] : ageNumbers)]) {
     if (!(name in props)) continue;
     const label = age.reduced && name === 'Cast Shadows' ? 'HighLights / Shadows' : name;
-    const input = propertyInput(h.name, name, props[name], changed);
+    const input = propertyInput(name, props[name], async (value) => {
+      await api(helperPath(h.name, '/property'), { name, value });
+      await changed();
+    });
     if (name === 'Use Emitter Age') input.disabled = !age.emitterAgeAvailable;
     body.append(element('label', { className: 'row' }, label, input));
   }
   set.replaceChildren(...body.childNodes);
 }
 
-function propertyInput(helper, name, value, changed) {
+// An input for a property: a switch or a whole number; `send(value)` runs on a change.
+function propertyInput(name, value, send) {
   const bool = typeof value === 'boolean';
   const input = element('input', bool ? { type: 'checkbox', checked: value } : { type: 'number', value, step: 1 });
   input.dataset.property = name;
-  input.onchange = async () => {
-    try {
-      await api(helperPath(helper, '/property'), { name, value: bool ? input.checked : Number(input.value) });
-      await changed();
-    } catch {
-      input.classList.add('bad');
-    }
-  };
+  input.onchange = () => send(bool ? input.checked : Number(input.value)).catch(() => input.classList.add('bad'));
   return input;
 }
 
@@ -167,15 +164,8 @@ async function drawEditor(panel, helper, c, refresh) {
     input.onchange = () => change({ params: { [name]: Number(input.value) } }).catch(() => input.classList.add('bad'));
     return element('label', { className: 'row' }, name.replace(/^IPC /, '') + ':', input);
   };
-  const propertyRow = (name, label = name) => {
-    const value = ed.properties[name];
-    const bool = typeof value === 'boolean';
-    const input = element('input', bool ? { type: 'checkbox', checked: value } : { type: 'number', value, step: 1, min: 0 });
-    input.dataset.property = name;
-    input.onchange = () => change({ properties: { [name]: bool ? input.checked : Number(input.value) } })
-      .catch(() => input.classList.add('bad'));
-    return element('label', { className: 'row' }, label, input);
-  };
+  const propertyRow = (name, label = name) => element('label', { className: 'row' }, label,
+    propertyInput(name, ed.properties[name], (value) => change({ properties: { [name]: value } })));
 
   const close = element('button', { className: 'close', textContent: '\u00d7', title: 'Close' });
   close.onclick = async () => refresh(await api(controllerPath(helper, 'edit'), { ...named(c), open: false }));
