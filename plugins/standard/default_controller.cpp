@@ -9,6 +9,7 @@
 #include "framework/nimbra_interface.h"
 #include "host/noise.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -50,6 +51,20 @@ constexpr const char *kVariationNamesByParam[DefaultController::kVariationParams
     "Birth Variation", "Death Variation", "Variation Strength", nullptr, "Noise Frequency",
     "Noise Strength",  nullptr,           "Noise Roughness"};
 constexpr char kUnnamedParam[] = "??";
+
+// What the editor's spinners accept: the two values are fractions of the life; the variation
+// block's birth and death values take the range of the owner's set-up, and always 0 (no
+// variation, what a set-up starts them at).
+constexpr ParamRange kValueRange{0.0f, 1.0f};
+constexpr ParamRange kVariationRanges[DefaultController::kVariationParams] = {
+    {},
+    {},
+    {1.0f, 100.0f},
+    {0.0f, DefaultController::kMaxNoiseSeed},
+    {0.001f, 100.0f},
+    {1.0f, 100.0f},
+    {0.0f, 1.0f},
+    {0.0f, 1.0f}};
 
 /// The defaults of every field, including those of the shared age-noise parameters.
 const ControllerState kDefaults;
@@ -202,6 +217,19 @@ RefResult DefaultController::NotifyRefChanged(Interval, ReferenceTarget *hTarget
         case REFMSG_GET_PARAM_DIM:
             reinterpret_cast<GetParamDim *>(partID)->dim = defaultDim;
             return REF_STOP;
+        case REFMSG_GET_PARAM_RANGE: {
+            auto *query = reinterpret_cast<GetParamRange *>(partID);
+            if (hTarget == interpolation_) query->range = kValueRange;
+            if (hTarget != variation_ || query->index < 0 || query->index >= kVariationParams)
+                return REF_STOP;
+            if (query->index > kDeathVariation)
+                query->range = kVariationRanges[query->index];
+            else if (variationKind_ == kKindInt)
+                query->range = {std::min(0.0f, float(state_.minInt)), float(state_.maxInt)};
+            else if (variationKind_ == kKindFloat)
+                query->range = {std::min(0.0f, state_.minFloat), state_.maxFloat};
+            return REF_STOP;
+        }
         default:
             return REF_SUCCEED;
     }

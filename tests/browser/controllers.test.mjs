@@ -1,0 +1,48 @@
+// Replaces a helper's size controller through a right click and the Controllers dialog, sees
+// the owner's set-up in the new controller's editor, and the curve view redraw when the
+// interpolation changes.
+import { expectNoMessages, runStudioTest } from './harness.mjs';
+
+const curvePixels = (page, editor) => editor.locator('canvas.curve').evaluate((c) =>
+  Array.from(c.getContext('2d').getImageData(0, 0, c.width, c.height).data));
+
+await runStudioTest('controllers', async ({ page }) => {
+  // The smoke helper's size controller varies per particle (Birth Variation 6).
+  await page.locator('#helpers li', { hasText: 'Smoke' }).click();
+  const button = page.locator('fieldset.particle-age[data-helper="Smoke"] button.controller[data-controller="Size"]');
+  await button.waitFor({ timeout: 30000 });
+  await button.click();
+  const editor = page.locator('.controller-editor[data-title="IPC - Size"]');
+  const birth = editor.locator('input[data-param="Birth Variation"]');
+  await birth.waitFor();
+  if (Number(await birth.inputValue()) !== 6) throw new Error('the editor does not show the scene\'s Birth Variation');
+
+  await button.click({ button: 'right' });
+  const dialog = page.locator('dialog.controllers-dialog');
+  await dialog.locator('select').selectOption('Default');
+  await dialog.getByRole('button', { name: 'OK' }).click();
+
+  // A new controller, set up as a size: 0 … 9999 in steps of 0.5, no variation yet.
+  await page.waitForFunction(() => {
+    const input = document.querySelector('.controller-editor input[data-param="Birth Variation"]');
+    return input && input.value === '0';
+  }, null, { timeout: 10000 });
+  const limits = await birth.evaluate((i) => [i.min, i.max, i.step]);
+  if (limits.join() !== '0,9999,0.5') throw new Error(`Birth Variation takes ${limits}, expected 0,9999,0.5`);
+  if (await editor.locator('input[data-property="Use Variation"]').isChecked())
+    throw new Error('the new controller kept the old one\'s variation switch');
+
+  // Interpolate draws a slope, Step (at Value 1 = 0) the death value throughout.
+  const value1 = editor.locator('input[data-param="IPC Value 1"]');
+  if (!(await value1.isDisabled())) throw new Error('Value 1 takes input under Interpolate');
+  const before = await curvePixels(page, editor);
+  await editor.locator('input[type="radio"][value="Step"]').check();
+  await page.waitForFunction(() => {
+    const input = document.querySelector('.controller-editor input[data-param="IPC Value 1"]');
+    return input && !input.disabled;
+  }, null, { timeout: 10000 });
+  const after = await curvePixels(page, editor);
+  if (after.length !== before.length || after.every((v, i) => v === before[i]))
+    throw new Error('the curve view did not change with the interpolation');
+  await expectNoMessages(page);
+});
