@@ -548,8 +548,10 @@ void AddRollupRoutes(StudioContext &studio) {
         [s](const httplib::Request &req, httplib::Response &res) {
             s->Answer(res, [&] {
                 NimbraHelper &helper = NimbraHelperOf(s->Helper(req.matches[1]));
-                // The plug-ins draw it; a preview render must not use them now.
-                s->StopPreview();
+                // The plug-ins draw it, so it waits while a preview render uses them (the
+                // page asks again) rather than stopping that render.
+                if (s->window->Manager().Busy())
+                    throw RequestError{409, "the preview is rendering"};
                 BitmapPtr image =
                     helper.Preview().Render(helper, GetCOREInterface()->GetTime());
                 if (!image) throw RequestError{404, "the shape offers no quick preview"};

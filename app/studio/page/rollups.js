@@ -120,14 +120,24 @@ $('nodes').addEventListener('click', async (e) => {
   await redrawAll();
 });
 
-// "Quick Preview": the shape's one particle at the slider's age. Resolves once the image is
-// shown, so that a preview started afterwards is not stopped by it.
+// "Quick Preview": the shape's one particle at the slider's age. The server answers it only
+// while no scene preview renders (both draw with the same plug-ins), so the page asks again
+// until the image comes or the roll-up is gone.
 function quickPreview(name, qp) {
   const img = element('img', { width: qp.width, height: qp.height, alt: 'quick preview', id: 'quick-preview' });
   let version = 0;
   const load = async () => {
-    img.src = `/api/${helperPath(name, '/quick-preview.png')}?v=${Date.now()}-${version++}`;
-    await img.decode().catch(() => {});
+    const mine = ++version;
+    for (;;) {
+      img.src = `/api/${helperPath(name, '/quick-preview.png')}?v=${Date.now()}-${mine}`;
+      try {
+        await img.decode();
+        return;
+      } catch {
+        await new Promise((r) => setTimeout(r, 250));
+        if (mine !== version || !img.isConnected) return;
+      }
+    }
   };
   const age = element('input', { type: 'range', min: 0, max: qp.life, value: qp.age, id: 'quick-age' });
   age.onchange = async () => { await api(helperPath(name, '/quick-preview'), { age: Number(age.value) }); await load(); };
@@ -174,7 +184,7 @@ export async function showHelper(name) {
   }
   $('rollups').replaceChildren(...parts);
   markPickable(p.systems);
-  if (preview) await preview.load();
+  if (preview) preview.load();
 }
 
 // The "Nimbra Plug-Ins" dialog of an "O" button: a modal over the server's dialog model.
