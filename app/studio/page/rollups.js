@@ -52,7 +52,7 @@ function parameterSelection(name, sel) {
     view.selectSystems = !view.selectSystems;
     if (view.selectSystems) {
       view.particleAge = false;
-      for (const p of sel.plugIns.filter((p) => p.checked)) {
+      for (const p of view.panels.selection.plugIns.filter((q) => q.checked)) {
         await api(helperPath(name, '/edit-current'), { slot: p.slot, checked: false });
       }
     } else if (view.picking) {
@@ -160,6 +160,7 @@ export async function showHelper(name) {
   for (const li of $('helpers').children) li.classList.toggle('chosen', li.textContent === name);
   const h = await api(helperPath(name));
   const p = await (opening ? api(helperPath(name, '/panels/open'), {}) : api(helperPath(name, '/panels')));
+  view.panels = p;
   if (opening) {
     Object.assign(view, { helper: name, rolled: new Map(), selectSystems: false, particleAge: false, about: p.about.text });
     view.rolled.set('About...', !p.about.open);
