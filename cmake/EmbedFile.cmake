@@ -4,14 +4,15 @@
 file(READ "${INPUT}" hex HEX)
 string(LENGTH "${hex}" hex_length)
 math(EXPR size "${hex_length} / 2")
-string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+# Character literals, so bytes above 0x7f (UTF-8 text) need no narrowing conversion.
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
 # Break the array into lines of 16 bytes so compilers and editors stay comfortable.
-string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n    " bytes "${bytes}")
+string(REGEX REPLACE "(('\\\\x[0-9a-f][0-9a-f]',){16})" "\\1\n    " bytes "${bytes}")
 get_filename_component(name "${INPUT}" NAME)
 file(WRITE "${OUTPUT}.tmp"
 "// Generated at build time from ${name}; edit that file instead.\n"
 "#include <cstddef>\n"
-"extern const char ${SYMBOL}[] = {\n    ${bytes}0x00};\n"
+"extern const char ${SYMBOL}[] = {\n    ${bytes}'\\0'};\n"
 "extern const std::size_t ${SYMBOL}_size = ${size};\n")
 # Only touch the output when it changed, so a rebuild does not recompile for nothing.
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

@@ -23,21 +23,22 @@ function startStudio(args) {
   });
 }
 
-// The preview's pixels as the page shows them, once a finished image other than
-// `previousSrc` is shown.
-export async function previewPixels(page, previousSrc = '') {
-  await page.waitForFunction((prev) => {
+// The preview's pixels as the page shows them, once the page shows a finished image newer
+// than `previous` (an earlier answer of this function; none: any image).
+export async function previewPixels(page, previous = null) {
+  const after = previous?.version ?? -1;
+  await page.waitForFunction((v) => {
     const img = document.getElementById('preview-image');
-    return img.src && img.src !== prev && img.complete && img.naturalWidth > 0 &&
+    return Number(img.dataset.version ?? -1) > v && img.complete && img.naturalWidth > 0 &&
       document.getElementById('stop').disabled;
-  }, previousSrc, { timeout: 60000 });
+  }, after, { timeout: 60000 });
   return page.evaluate(() => {
     const img = document.getElementById('preview-image');
     const canvas = Object.assign(document.createElement('canvas'),
       { width: img.naturalWidth, height: img.naturalHeight });
     const ctx = canvas.getContext('2d');
     ctx.drawImage(img, 0, 0);
-    return { src: img.src, width: img.naturalWidth, height: img.naturalHeight,
+    return { version: Number(img.dataset.version), width: img.naturalWidth, height: img.naturalHeight,
       data: Array.from(ctx.getImageData(0, 0, canvas.width, canvas.height).data) };
   });
 }

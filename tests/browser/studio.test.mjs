@@ -14,7 +14,7 @@ await runStudioTest('studio', async ({ page }) => {
   const value = Number(await input.inputValue());
   await input.fill(String(value * 3));
   await input.dispatchEvent('change');
-  const after = await previewPixels(page, before.src);
+  const after = await previewPixels(page, before);
   if (after.data.every((v, i) => v === before.data[i]))
     throw new Error('the preview did not change with Birth Noise Size');
   await expectNoMessages(page);

@@ -4,6 +4,7 @@
 #include "studio_fixture.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -84,7 +85,15 @@ INSTANTIATE_TEST_SUITE_P(
                    400, "Teapot"},
         BadRequest{"NotJson", kParam, "{name:", 400, "JSON"},
         BadRequest{"FrameNotWhole", "/api/frame", R"({"frame": 2.5})", 400, "whole"},
-        BadRequest{"UnknownAddress", "/api/nothing", "", 404, "no such"}),
+        BadRequest{"UnknownAddress", "/api/nothing", "", 404, "no such"},
+        BadRequest{"UnknownPreviewControl", "/api/preview/press", R"({"control": "Teapot"})",
+                   404, "Teapot"},
+        BadRequest{"FlyOffOfAPushButton", "/api/preview/flyoff",
+                   R"({"control": "Update", "entry": 1})", 400, "fly-off"},
+        BadRequest{"FlyOffEntryOutOfRange", "/api/preview/flyoff",
+                   R"({"control": "Step Size", "entry": 5})", 400, "from 0 to 4"},
+        BadRequest{"UnknownMouseMessage", "/api/preview/mouse",
+                   R"({"mouse": "wheel", "x": 1, "y": 1})", 400, "mouse"}),
     [](const auto &info) { return info.param.label; });
 
 TEST_F(StudioTest, OversizedBodyIsRefusedAndTheServerGoesOn) {
@@ -131,6 +140,21 @@ TEST_F(StudioTest, PreviewIsThePreviewWindowsSizeAndChangesWithAParameter) {
     RenderPreview(folder.Path("b.png"));
     EXPECT_FALSE(SameFrames(folder.Path("a.png"), folder.Path("b.png")));
     Post(kParam, {{"name", "Birth Size"}, {"value", size}});
+}
+
+TEST_F(StudioTest, RegionIsDrawnInWindowCoordinatesAndOrdered) {
+    const json status = Post("/api/preview/press", {{"control", "Region"}});
+    const int ox = status["imageOrigin"][0], oy = status["imageOrigin"][1];
+    // Dragged up and to the left, from image pixel (200, 120) to (100, 60).
+    for (const auto &[mouse, x, y] : {std::tuple{"down", 200, 120}, {"move", 150, 90},
+                                      {"up", 100, 60}})
+        Post("/api/preview/mouse", {{"mouse", mouse}, {"x", ox + x}, {"y", oy + y}});
+    // The window's drag area starts 2 pixels left of and 3 above the image.
+    EXPECT_EQ(Get("/api/preview")["region"], json({102, 63, 202, 123}));
+    Post("/api/preview/press", {{"control", "Region"}});
+    // Without Region, the mouse draws nothing.
+    Post("/api/preview/mouse", {{"mouse", "down"}, {"x", ox + 10}, {"y", oy + 10}});
+    EXPECT_EQ(Get("/api/preview")["region"], json({102, 63, 202, 123}));
 }
 
 TEST_F(StudioTest, StopEndsARenderAndAnotherStarts) {

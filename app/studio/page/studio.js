@@ -1,6 +1,6 @@
 // The studio page: draws what the server's API answers and forwards the user's actions.
 import { $, api, element, sceneChanged, showMessage, state } from './api.js';
-import { pollMessages, setUpPreview } from './preview.js';
+import { pollMessages, setUpPreview, startPreview } from './preview.js';
 import { showHelper } from './rollups.js';
 
 async function main() {
@@ -21,14 +21,14 @@ async function main() {
     if (state.helper) await showHelper(state.helper);
     await sceneChanged();
   };
-  setUpPreview();
+  await setUpPreview();
   $('save').onclick = async () => {
     const saved = await api('save', { path: $('save-path').value });
     showMessage('Saved', saved.path);
   };
   if (scene.helpers.length) await showHelper(scene.helpers[0]);
   await pollMessages();
-  await sceneChanged();
+  await startPreview();
 }
 
 main();
