@@ -4,6 +4,7 @@
 // decide what is enabled; the page draws it and forwards clicks.
 import { $, api, element, helperPath, sceneChanged, showMessage, state } from './api.js';
 import { particleAgeRollup } from './controllers.js';
+import { startPreview } from './preview.js';
 import { rollup } from './params.js';
 
 document.head.append(element('link', { rel: 'stylesheet', href: 'rollups.css' }));
@@ -82,7 +83,7 @@ function parameterSelection(name, sel) {
     button('Select Particle System', selectSystems, { enabled: sel.selectParticleSystem, pressed: view.selectSystems }),
     button('Particle Age Parameters', particleAge, { enabled: sel.particleAge, pressed: view.particleAge }),
     ...plugIns,
-    button('Scene Preview', () => $('preview').click(), { enabled: sel.scenePreview }),
+    button('Scene Preview', startPreview, { enabled: sel.scenePreview }),
     element('fieldset', { className: 'presets' }, element('legend', { textContent: 'Presets' }),
       presetPath, preset('Load', 'load', sel.load), preset('Save', 'save', sel.save)),
   ]);
