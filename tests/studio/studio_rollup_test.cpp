@@ -235,3 +235,48 @@ TEST_F(StudioRollups, FilterSetupCancelRestoresAndOkKeeps) {
 }
 
 }  // namespace
+
+/// The sparks example, whose queue motion-blurs the particles.
+class StudioBlurScene : public StudioTest {
+protected:
+    static void SetUpTestSuite() { StartStudio("sparks-blur.json"); }
+};
+context = new AppContext(global);
+context->LoadModules();
+const fs::path scene = fs::path(testpaths::SourceDir()) / "examples" / "sparks-blur.json";
+server = new StudioServer(ReadSceneJsonFile(scene), StudioOptions{});
+ASSERT_TRUE(server->Bind());
+thread = new std::thread([] { server->Run(); });
+}
+}
+;
+
+TEST_F(StudioBlurScene, BlurSetupStoresSpinnersOnOkAndCancelRestores) {
+    const json filters = Get("/api/filters");
+    const auto blur = std::find_if(filters.begin(), filters.end(),
+                                   [](const json &f) { return f["kind"] == "blur"; });
+    ASSERT_NE(blur, filters.end()) << filters;
+    const std::string setup =
+        "/api/filters/" + std::to_string((*blur)["index"].get<int>()) + "/setup";
+    const json original = (*blur)["settings"];
+    const json opened = Post(setup, json::object())["dialog"];
+    EXPECT_EQ(opened["cameras"], json::array({"Camera"}));
+    EXPECT_EQ(opened["cameraText"], original["camera"]);
+    EXPECT_EQ(opened["subFrames"], original["subFrames"]);
+
+    for (const bool ok : {false, true}) {
+        Post(setup, json::object());
+        const json changed =
+            Post(setup + "/change", {{"duration", 4.0}, {"subFrames", 20}, {"dither", 70}});
+        EXPECT_EQ(changed["dialog"]["subFrames"], 20);
+        EXPECT_EQ(changed["settings"], original);  // spinners are stored on OK
+        Call(setup + "/change", R"({"camera": 1})", 400);
+        const json expected = {{"camera", original["camera"]},
+                               {"duration", 4.0},
+                               {"subFrames", 20},
+                               {"dither", 70}};
+        EXPECT_EQ(Post(setup + (ok ? "/ok" : "/cancel"), json::object())["settings"],
+                  ok ? expected : original)
+            << (ok ? "OK" : "Cancel");
+    }
+}
