@@ -241,15 +241,6 @@ class StudioBlurScene : public StudioTest {
 protected:
     static void SetUpTestSuite() { StartStudio("sparks-blur.json"); }
 };
-context = new AppContext(global);
-context->LoadModules();
-const fs::path scene = fs::path(testpaths::SourceDir()) / "examples" / "sparks-blur.json";
-server = new StudioServer(ReadSceneJsonFile(scene), StudioOptions{});
-ASSERT_TRUE(server->Bind());
-thread = new std::thread([] { server->Run(); });
-}
-}
-;
 
 TEST_F(StudioBlurScene, BlurSetupStoresSpinnersOnOkAndCancelRestores) {
     const json filters = Get("/api/filters");
