@@ -15,18 +15,20 @@ const kShows = [[0, 'Particle Shape'], [2, 'Color Shader'], [3, 'Particle Compos
 
 // What the page keeps for the shown helper: which roll-ups the user rolled up or down, and
 // the check buttons that only open roll-ups.
-const view = { helper: null, rolled: new Map(), selectSystems: false, particleAge: false, picking: false };
+const view = {
+  helper: null, rolled: new Map(), selectSystems: false, particleAge: false, picking: false, panels: null, about: '',
+};
 
-// A roll-up: a titled group whose title rolls it up and down; the page remembers the choice
-// while the same helper is shown.
+// A roll-up: a titled group whose title rolls it up and down.
 function panel(title, children, rolledUp = false) {
   const set = element('fieldset', { className: 'rollup' }, element('legend', { textContent: title }), ...children);
   set.dataset.rollup = title;
-  set.classList.toggle('rolled-up', view.rolled.get(title) ?? rolledUp);
+  set.classList.toggle('rolled-up', rolledUp);
   return set;
 }
 
-// Every roll-up's title rolls it, the generated ones and the Particle Age roll-up too.
+// Every roll-up's title rolls it, the generated ones and the Particle Age roll-up too; the
+// page remembers the choice while the same helper is shown.
 $('rollups').addEventListener('click', (e) => {
   const legend = e.target.closest('legend');
   if (!legend || legend.parentElement.parentElement !== $('rollups')) return;
@@ -183,6 +185,10 @@ export async function showHelper(name) {
       preview = quickPreview(name, p.quickPreview);
       parts.push(preview.set);
     }
+  }
+  for (const set of parts) {
+    const title = set.querySelector(':scope > legend')?.textContent;
+    if (view.rolled.has(title)) set.classList.toggle('rolled-up', view.rolled.get(title));
   }
   $('rollups').replaceChildren(...parts);
   markPickable(p.systems);
