@@ -12,6 +12,7 @@
 #include "host/paramblock.h"
 #include "host/properties.h"
 
+#include <algorithm>
 #include <random>
 #include <sstream>
 
@@ -62,6 +63,52 @@ ojson Choices(const std::string &slot, Animatable *sub) {
             category == (e.desc->Category() ? e.desc->Category() : ""))
             choices.push_back({{"class", e.desc->ClassName()}, {"description", category}});
     return choices;
+}
+
+const char *PropertyKindName(PropertyKind kind) {
+    switch (kind) {
+        case PropertyKind::Bool:
+            return "bool";
+        case PropertyKind::Int:
+            return "int";
+        case PropertyKind::Float:
+            return "float";
+        case PropertyKind::String:
+            return "string";
+        case PropertyKind::Color:
+            return "color";
+        case PropertyKind::Point3:
+            return "point";
+        case PropertyKind::Choice:
+            return "choice";
+        case PropertyKind::Nodes:
+            return "nodes";
+    }
+    return "";
+}
+
+/// The named properties of `obj` that its roll-up edits, as {"name", "kind", "value", "help"}
+/// (and "choices" for a choice): node lists and the classes of sub-objects have roll-ups of
+/// their own.
+ojson PropertyTable(Animatable *obj) {
+    ojson table = ojson::array();
+    IObjectProperties *props = GetObjectProperties(obj);
+    if (!props) return table;
+    const ojson values = PropertySettings(props);
+    const auto slots = Slots(obj);
+    for (const PropertyInfo &info : props->ListProperties()) {
+        const bool isSlot = std::any_of(slots.begin(), slots.end(), [&](const auto &slot) {
+            return slot.first == info.name;
+        });
+        if (info.kind == PropertyKind::Nodes || isSlot || !values.contains(info.name)) continue;
+        ojson row = {{"name", info.name},
+                     {"kind", PropertyKindName(info.kind)},
+                     {"value", values[info.name]},
+                     {"help", info.help}};
+        if (info.kind == PropertyKind::Choice) row["choices"] = info.choices;
+        table.push_back(std::move(row));
+    }
+    return table;
 }
 
 }  // namespace
@@ -181,8 +228,8 @@ Animatable *StudioContext::Target(INode *helper, const ojson &body) {
     if (!slot->is_string()) throw RequestError{400, "expected \"slot\": a string"};
     for (const auto &[name, sub] : Slots(obj))
         if (name == slot->get<std::string>()) return sub;
-    throw RequestError{404, "helper \"" + std::string(helper->GetName()) +
-                                "\" has no slot \"" + slot->get<std::string>() + "\""};
+    throw RequestError{404, "helper \"" + std::string(helper->GetName()) + "\" has no slot \"" +
+                                slot->get<std::string>() + "\""};
 }
 
 ojson StudioContext::HelperJson(INode *helper) {
@@ -193,11 +240,13 @@ ojson StudioContext::HelperJson(INode *helper) {
         slots.push_back({{"name", name},
                          {"class", SceneClassName(sub)},
                          {"choices", Choices(name, sub)},
-                         {"params", ParamTable(sub, t)}});
+                         {"params", ParamTable(sub, t)},
+                         {"propertyTable", PropertyTable(sub)}});
     return {{"name", helper->GetName()},
             {"class", SceneClassName(obj)},
             {"params", ParamTable(obj, t)},
             {"properties", PropertySettings(GetObjectProperties(obj))},
+            {"propertyTable", PropertyTable(obj)},
             {"slots", std::move(slots)}};
 }
 

@@ -3,6 +3,8 @@
 import { expectNoMessages, previewPixels, runStudioTest } from './harness.mjs';
 
 await runStudioTest('studio', async ({ page }) => {
+  // The shape's roll-up opens with its "Edit Current" button.
+  await page.locator('button[data-edit-current="Particle Shape"]').click({ timeout: 30000 });
   const input = page.locator('fieldset[data-slot="Particle Shape"] input[data-param="Birth Noise Size"]');
   await input.waitFor({ timeout: 30000 });
   const before = await previewPixels(page);

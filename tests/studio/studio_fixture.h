@@ -32,15 +32,17 @@ constexpr char kShapeSlot[] = "Particle Shape";
 /// One studio on the demo scene for the whole suite: loading modules and scene is slow.
 class StudioTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite() { StartStudio("demo.json"); }
+    /// Serves the example scene `example` (a file of examples/).
+    static void StartStudio(const std::string &example) {
         GlobalOptions global;
         global.pluginDirs = {(fs::path(testpaths::BinaryDir()) / "plugins").string()};
         context = new AppContext(global);
         context->LoadModules();
-        const fs::path demo = fs::path(testpaths::SourceDir()) / "examples" / "demo.json";
+        const fs::path scene = fs::path(testpaths::SourceDir()) / "examples" / example;
         StudioOptions options;
-        options.sceneName = demo.string();
-        server = new StudioServer(ReadSceneJsonFile(demo), options);
+        options.sceneName = scene.string();
+        server = new StudioServer(ReadSceneJsonFile(scene), options);
         ASSERT_TRUE(server->Bind());
         thread = new std::thread([] { server->Run(); });
     }
