@@ -212,7 +212,13 @@ INode *StudioContext::PreviewCamera() const {
 void StudioContext::StopPreview() {
     if (window->Manager().Busy()) window->Press(PreviewWindow::kStop);
     window->Manager().Wait();
+    TickPreview();
+}
+
+void StudioContext::TickPreview() {
+    const bool running = window->TimerRunning();
     window->Tick();
+    if (running && !window->TimerRunning()) ++rendersEnded;
 }
 
 INode *StudioContext::Helper(const std::string &name) {

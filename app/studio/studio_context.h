@@ -85,6 +85,10 @@ public:
 
     /// Stops a running preview and waits for its end, so that the scene can change.
     void StopPreview();
+    /// The window's poll; counts the renders it sees end.
+    void TickPreview();
+    /// Renders ended so far (finished or stopped): tells a new image from a redraw.
+    int rendersEnded = 0;
     /// The helper node `name`, or RequestError 404.
     INode *Helper(const std::string &name);
     /// The helper's object, or the sub-object its `body["slot"]` names (RequestError 404).

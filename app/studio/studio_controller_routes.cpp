@@ -305,7 +305,7 @@ void PostChange(StudioContext &studio, const std::string &pattern, Change change
 /// resets and evaluates.
 void WaitForPreview(StudioContext &s) {
     s.window->Manager().Wait();
-    s.window->Tick();
+    s.TickPreview();
 }
 
 int GraphSize(const httplib::Request &req, const char *key) {
@@ -356,7 +356,7 @@ void AddControllerRoutes(StudioContext &studio) {
         return GraphJson(c, width, height);
     });
     // The age block's labelled switches and numbers ("Use Emitter Age", "Use Brush Settings"…).
-    studio.Post(R"(/api/helpers/([^/]+)/property)", [s](const httplib::Request &req) {
+    studio.Post(R"(/api/helpers/([^/]+)/age/property)", [s](const httplib::Request &req) {
         const ojson body = ParseBody(req);
         NimbraHelper *helper = NimbraHelperOf(*s, req.matches[1]);
         const std::string name = StringMember(body, "name");

@@ -42,8 +42,9 @@ PreviewWindow::Control ControlNamed(const PreviewWindow &window, const ojson &bo
     throw RequestError{404, "the preview window has no control \"" + caption + "\""};
 }
 
-ojson PreviewStatus(PreviewWindow &window) {
-    window.Tick();
+ojson PreviewStatus(StudioContext &s) {
+    s.TickPreview();
+    PreviewWindow &window = *s.window;
     const PreviewManager &m = window.Manager();
     const RECT region = window.RegionFrame();
     return {{"busy", m.Busy()},
@@ -52,6 +53,7 @@ ojson PreviewStatus(PreviewWindow &window) {
             {"total", window.ProgressRange()},
             {"caption", window.Caption()},
             {"version", window.ImageVersion()},
+            {"rendersEnded", s.rendersEnded},
             {"halfSize", window.GetControl(PreviewWindow::kHalfSize).checked},
             {"controls", Controls(window)},
             {"region", {region.left, region.top, region.right, region.bottom}},
@@ -89,7 +91,7 @@ void StartPreview(StudioContext &s, const ojson &body) {
 }
 
 std::string PreviewPng(StudioContext &s) {
-    s.window->Tick();
+    s.TickPreview();
     Bitmap *image = s.window->Image();
     if (!image) throw RequestError{409, "no preview yet (or one is rendering)"};
     const fs::path file = fs::temp_directory_path() / ("nimbra-studio-" + s.token + ".png");
@@ -104,20 +106,20 @@ std::string PreviewPng(StudioContext &s) {
 
 void AddPreviewRoutes(StudioContext &studio) {
     StudioContext *s = &studio;
-    studio.Get("/api/preview", [s](const auto &) { return PreviewStatus(*s->window); });
+    studio.Get("/api/preview", [s](const auto &) { return PreviewStatus(*s); });
     studio.Post("/api/preview/start", [s](const httplib::Request &req) {
         StartPreview(*s, ParseBody(req));
-        return PreviewStatus(*s->window);
+        return PreviewStatus(*s);
     });
     studio.Post("/api/preview/stop", [s](const auto &) {
         if (s->window->Manager().Busy()) s->window->Press(PreviewWindow::kStop);
-        return PreviewStatus(*s->window);
+        return PreviewStatus(*s);
     });
     studio.Post("/api/preview/press", [s](const httplib::Request &req) {
         const ojson body = ParseBody(req);
         const PreviewWindow::Control c = ControlNamed(*s->window, body);
         s->window->Press(c);
-        return PreviewStatus(*s->window);
+        return PreviewStatus(*s);
     });
     studio.Post("/api/preview/flyoff", [s](const httplib::Request &req) {
         const ojson body = ParseBody(req);
@@ -130,11 +132,11 @@ void AddPreviewRoutes(StudioContext &studio) {
             throw RequestError{400, "expected \"entry\": a whole number from 0 to " +
                                         std::to_string(PreviewWindow::kFlyOffEntries - 1)};
         s->window->SelectFlyOff(c, entry->get<int>());
-        return PreviewStatus(*s->window);
+        return PreviewStatus(*s);
     });
     studio.Post("/api/preview/mouse", [s](const httplib::Request &req) {
         Mouse(*s->window, ParseBody(req));
-        return PreviewStatus(*s->window);
+        return PreviewStatus(*s);
     });
     studio.server.Get("/api/preview.png", [s](const httplib::Request &, httplib::Response &res) {
         s->Answer(res, [&] { res.set_content(PreviewPng(*s), "image/png"); });

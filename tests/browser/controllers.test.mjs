@@ -8,7 +8,10 @@ const curvePixels = (page, editor) => editor.locator('canvas.curve').evaluate((c
 
 await runStudioTest('controllers', async ({ page }) => {
   // The smoke helper's size controller varies per particle (Birth Variation 6).
+  await page.locator('button[data-edit-current="Particle Shape"]').waitFor({ timeout: 30000 });
   await page.locator('#helpers li', { hasText: 'Smoke' }).click();
+  await page.waitForFunction(() => document.getElementById('preset-path')?.value === 'Smoke.nbr');
+  await page.locator('button', { hasText: 'Particle Age Parameters' }).click();
   const button = page.locator('fieldset.particle-age[data-helper="Smoke"] button.controller[data-controller="Size"]');
   await button.waitFor({ timeout: 30000 });
   await button.click();

@@ -23,13 +23,14 @@ function startStudio(args) {
   });
 }
 
-// The preview's pixels as the page shows them, once the page shows a finished image newer
-// than `previous` (an earlier answer of this function; none: any image).
+// The preview's pixels as the page shows them, once the page shows the image of a render
+// that ended after `previous` (an earlier answer of this function or the preview status from
+// before the render was asked for; none: any image).
 export async function previewPixels(page, previous = null) {
-  const after = previous?.version ?? -1;
-  await page.waitForFunction((v) => {
+  const after = previous?.rendersEnded ?? -1;
+  await page.waitForFunction((n) => {
     const img = document.getElementById('preview-image');
-    return Number(img.dataset.version ?? -1) > v && img.complete && img.naturalWidth > 0 &&
+    return Number(img.dataset.render ?? -1) > n && img.complete && img.naturalWidth > 0 &&
       document.getElementById('stop').disabled;
   }, after, { timeout: 60000 });
   return page.evaluate(() => {
@@ -38,7 +39,7 @@ export async function previewPixels(page, previous = null) {
       { width: img.naturalWidth, height: img.naturalHeight });
     const ctx = canvas.getContext('2d');
     ctx.drawImage(img, 0, 0);
-    return { version: Number(img.dataset.version), width: img.naturalWidth, height: img.naturalHeight,
+    return { rendersEnded: Number(img.dataset.render), width: img.naturalWidth, height: img.naturalHeight,
       data: Array.from(ctx.getImageData(0, 0, canvas.width, canvas.height).data) };
   });
 }

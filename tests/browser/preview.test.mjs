@@ -43,8 +43,8 @@ await runStudioTest('preview', async ({ page, studio }) => {
     }
     if (!stopped) throw new Error('no render lasted long enough to be stopped');
     // The stopped render's image is shown (whatever it holds), then Update renders anew.
-    const { version } = await apiCall(studio, 'preview');
-    const stoppedImage = await previewPixels(page, { version: version - 1 });
+    const { rendersEnded } = await apiCall(studio, 'preview');
+    const stoppedImage = await previewPixels(page, { rendersEnded: rendersEnded - 1 });
     await page.click('#control-update');
     const again = await previewPixels(page, stoppedImage);
     if (!samePixels(full, again)) throw new Error('the render after Stop differs from the first full render');

@@ -206,9 +206,9 @@ TEST_F(StudioControllerTest, EditorOpensWithTheQuantitysTitleAndBrushSettingsClo
         const json age = Change(kHelper, "edit", {{"controller", c}, {"open", true}});
         EXPECT_EQ(Find(age, "", c)["editor"]["title"], std::string("IPC - ") + c);
     }
-    Post(Route(kHelper, "/property"), {{"name", "Use Brush Settings"}, {"value", false}});
+    Post(Route(kHelper, "/age/property"), {{"name", "Use Brush Settings"}, {"value", false}});
     const json age =
-        Post(Route(kHelper, "/property"), {{"name", "Use Brush Settings"}, {"value", true}});
+        Post(Route(kHelper, "/age/property"), {{"name", "Use Brush Settings"}, {"value", true}});
     EXPECT_EQ(Find(age, "", "Size")["editor"]["open"], true);
     EXPECT_EQ(Find(age, "", "Shadow Size")["editor"]["open"], false);
     Change(kHelper, "edit", {{"controller", "Size"}, {"open", false}});

@@ -68,7 +68,7 @@ function fillAgeRollup(set, h, age, refresh) {
     if (!(name in props)) continue;
     const label = age.reduced && name === 'Cast Shadows' ? 'HighLights / Shadows' : name;
     const input = propertyInput(name, props[name], async (value) => {
-      await api(helperPath(h.name, '/property'), { name, value });
+      await api(helperPath(h.name, '/age/property'), { name, value });
       await changed();
     });
     if (name === 'Use Emitter Age') input.disabled = !age.emitterAgeAvailable;

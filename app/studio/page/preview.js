@@ -89,6 +89,7 @@ async function poll() {
         if (png.ok) {
           $('preview-image').src = URL.createObjectURL(await png.blob());
           $('preview-image').dataset.version = s.version;
+          $('preview-image').dataset.render = s.rendersEnded;
         }
       }
       await pollMessages();
