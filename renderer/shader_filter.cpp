@@ -113,6 +113,64 @@ BOOL NimbraShaderFilter::ShowControl(HWND hWnd) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Settings by name
+
+namespace {
+constexpr char kMotionBlurProperty[] = "Motion Blur";
+constexpr char kDurationProperty[] = "Duration";
+constexpr char kSubdivisionsProperty[] = "Duration Subdivisions";
+}  // namespace
+
+std::vector<PropertyInfo> NimbraShaderFilter::ListProperties() {
+    return {{kMotionBlurProperty, PropertyKind::Bool, {}, "the motion-blur switch"},
+            {kDurationProperty, PropertyKind::Float, {}, "blur duration in frames, 0.00001 … 100"},
+            {kSubdivisionsProperty, PropertyKind::Int, {}, "blur subdivisions, 2 … 1000"}};
+}
+
+bool NimbraShaderFilter::SetProperty(const std::string &name, const PropertyValue &value,
+                                     std::string &error) {
+    if (name == kMotionBlurProperty) {
+        const bool *on = std::get_if<bool>(&value);
+        if (!on) {
+            error = "expected true or false";
+            return false;
+        }
+        motionBlur = *on ? 1 : 0;
+        return true;
+    }
+    if (name == kDurationProperty) {
+        const float *d = std::get_if<float>(&value);
+        const int *i = std::get_if<int>(&value);
+        const float v = d ? *d : i ? static_cast<float>(*i) : -1.0f;
+        if (!(v >= ShaderSetupDialog::kMinDuration && v <= ShaderSetupDialog::kMaxDuration)) {
+            error = "a duration of 0.00001 to 100 frames";
+            return false;
+        }
+        blurDuration = v;
+        return true;
+    }
+    if (name == kSubdivisionsProperty) {
+        const int *v = std::get_if<int>(&value);
+        if (!v || *v < ShaderSetupDialog::kMinSubdivisions ||
+            *v > ShaderSetupDialog::kMaxSubdivisions) {
+            error = "a whole number of subdivisions, 2 to 1000";
+            return false;
+        }
+        blurSubdivisions = *v;
+        return true;
+    }
+    error = "unknown property";
+    return false;
+}
+
+std::optional<PropertyValue> NimbraShaderFilter::GetProperty(const std::string &name) {
+    if (name == kMotionBlurProperty) return motionBlur != 0;
+    if (name == kDurationProperty) return blurDuration;
+    if (name == kSubdivisionsProperty) return int(blurSubdivisions);
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Configuration
 
 BOOL NimbraShaderFilter::LoadConfigure(void *ptr) {

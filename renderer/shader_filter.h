@@ -6,6 +6,7 @@
 #include "framework/nimbra_api.h"
 #include "host/class_desc.h"
 #include "host/image_filter.h"
+#include "host/properties.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,8 +20,9 @@ NIMBRA_API ClassDesc *GetNimbraShaderDesc();
 /// The filter. Its configuration is a 16-byte block: configuration version (100), the motion
 /// blur switch, the blur duration in frames and the blur subdivisions, each 4 bytes
 /// little-endian. The filter itself does not use the blur settings: the motion-blur filter
-/// runs it once per sub-frame.
-class NIMBRA_API NimbraShaderFilter : public ImageFilter {
+/// runs it once per sub-frame. Scene files set the three settings by name ("Motion Blur",
+/// "Duration", "Duration Subdivisions"), within the setup dialog's ranges.
+class NIMBRA_API NimbraShaderFilter : public ImageFilter, public IObjectProperties {
 public:
     static constexpr std::int32_t kConfigVersion = 100;
     static constexpr std::size_t kConfigSize = 16;
@@ -67,6 +69,12 @@ public:
     /// user stops the first field). Without a source image carrying render information the
     /// user is told ("Nimbra Shader") and the image stays as it was (FALSE).
     BOOL Render(HWND hWnd) override;
+
+    // Settings by name
+    std::vector<PropertyInfo> ListProperties() override;
+    bool SetProperty(const std::string &name, const PropertyValue &value,
+                     std::string &error) override;
+    std::optional<PropertyValue> GetProperty(const std::string &name) override;
 
     /// The about box's text.
     static const char *AboutText();

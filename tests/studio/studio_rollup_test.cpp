@@ -232,6 +232,14 @@ TEST_F(StudioRollups, FilterSetupCancelRestoresAndOkKeeps) {
         EXPECT_EQ(closed["settings"], ok ? expected : original) << (ok ? "OK" : "Cancel");
     }
     Call("/api/filters/0/setup", "{}", 404);  // the scene event has no dialog
+
+    // What OK kept is saved with the scene.
+    const testfiles::TempFolder folder;
+    Post("/api/save", {{"path", folder.Path("saved.json")}});
+    const json saved = json::parse(std::ifstream(folder.Path("saved.json")));
+    const json &filter = saved["queue"][filters[0]["index"].get<int>()];
+    EXPECT_EQ(filter["properties"],
+              json({{"Motion Blur", true}, {"Duration", 3.0}, {"Duration Subdivisions", 7}}));
 }
 
 }  // namespace
