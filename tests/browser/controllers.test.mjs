@@ -47,5 +47,15 @@ await runStudioTest('controllers', async ({ page }) => {
   const after = await curvePixels(page, editor);
   if (after.length !== before.length || after.every((v, i) => v === before[i]))
     throw new Error('the curve view did not change with the interpolation');
+
+  // A plug-in's own controllers: FireBall's roll-up carries their buttons; one opens its editor.
+  await page.locator('#helpers li', { hasText: 'Flames' }).click();
+  await page.waitForFunction(() => document.getElementById('preset-path')?.value === 'Flames.nbr');
+  await page.locator('button[data-edit-current="Particle Shape"]').click();
+  const plugInButton = page.locator('fieldset[data-slot="Particle Shape"] button.plugin-controller').first();
+  await plugInButton.waitFor({ timeout: 10000 });
+  await plugInButton.click();
+  await page.waitForFunction(() => [...document.querySelectorAll('.controller-editor')]
+    .some((e) => e.dataset.title?.startsWith('IPC - ') && e.dataset.title !== 'IPC - Size'), null, { timeout: 10000 });
   await expectNoMessages(page);
 });

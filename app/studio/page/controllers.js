@@ -44,6 +44,25 @@ export function particleAgeRollup(h) {
   return set;
 }
 
+// Adds the controller buttons of the plug-in in `slot` to its generated roll-up `set`: each
+// beside the birth value of the quantity it drives ("Birth Noise Size" for "Noise Size"), or
+// on a row of its own.
+export function addPlugInControllers(set, helper, slot) {
+  const refresh = async (age) => {
+    age ??= await api(helperPath(helper, '/controllers'));
+    for (const old of set.querySelectorAll('.plugin-controller')) old.remove();
+    for (const c of age.controllers.filter((x) => x.slot === slot)) {
+      const b = controllerButton(helper, c, refresh);
+      b.classList.add('plugin-controller');
+      const input = set.querySelector(`[data-param="${CSS.escape('Birth ' + c.controller)}"]`);
+      if (input) input.after(b);
+      else set.append(element('label', { className: 'row plugin-controller' }, c.controller, b));
+    }
+    await showEditors(helper, age, refresh);
+  };
+  refresh().catch(() => {});
+}
+
 function fillAgeRollup(set, h, age, refresh) {
   const changed = async () => { await refresh(); await sceneChanged(); };
   const props = h.properties;

@@ -3,7 +3,7 @@
 // Preview"), the "Nimbra Plug-Ins" dialog, and the filters' setup dialogs. The server's models
 // decide what is enabled; the page draws it and forwards clicks.
 import { $, api, element, helperPath, sceneChanged, showMessage, state } from './api.js';
-import { particleAgeRollup } from './controllers.js';
+import { addPlugInControllers, particleAgeRollup } from './controllers.js';
 import { startPreview } from './preview.js';
 import { rollup } from './params.js';
 
@@ -180,7 +180,9 @@ export async function showHelper(name) {
   let preview = null;
   for (const plugIn of p.selection.plugIns.filter((q) => q.checked)) {
     const slot = h.slots.find((s) => s.name === plugIn.slot);
-    parts.push(rollup(`${slot.name}: ${slot.class}`, slot.params, slot.name, [], redrawAll, slot.propertyTable));
+    const set = rollup(`${slot.name}: ${slot.class}`, slot.params, slot.name, [], redrawAll, slot.propertyTable);
+    addPlugInControllers(set, name, slot.name);
+    parts.push(set);
     if (slot.name === 'Particle Shape' && p.quickPreview.available) {
       preview = quickPreview(name, p.quickPreview);
       parts.push(preview.set);
