@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <random>
+#include <utility>
 #include <sstream>
 
 namespace {
@@ -210,7 +211,10 @@ INode *StudioContext::PreviewCamera() const {
 }
 
 void StudioContext::StopPreview() {
-    if (window->Manager().Busy()) window->Press(PreviewWindow::kStop);
+    if (window->Manager().Busy()) {
+        window->Press(PreviewWindow::kStop);
+        renderInterrupted = true;
+    }
     window->Manager().Wait();
     TickPreview();
 }
@@ -276,6 +280,16 @@ ojson StudioContext::SceneJson() {
 void StudioContext::Answer(httplib::Response &res, const std::function<void()> &fill) {
     try {
         std::lock_guard<std::mutex> lock(sceneMutex);
+        // Also after a refused request, which may have stopped the render before refusing.
+        struct Resume {
+            StudioContext &s;
+            ~Resume() {
+                if (!std::exchange(s.renderInterrupted, false) || s.window->Manager().Busy() ||
+                    !s.window->PreviewSwitch())
+                    return;
+                s.window->Press(PreviewWindow::kUpdate);
+            }
+        } resume{*this};
         fill();
     } catch (const RequestError &e) {
         res.status = e.status;

@@ -83,8 +83,11 @@ public:
 
     // Scene access (sceneMutex held)
 
-    /// Stops a running preview and waits for its end, so that the scene can change.
+    /// Stops a running preview and waits for its end, so that the scene can change. A render
+    /// stopped this way starts again once the request is answered (see `Answer`).
     void StopPreview();
+    /// Set by StopPreview when it stopped a render; cleared when a render is asked for.
+    bool renderInterrupted = false;
     /// The window's poll; counts the renders it sees end.
     void TickPreview();
     /// Renders ended so far (finished or stopped): tells a new image from a redraw.
@@ -104,7 +107,8 @@ public:
     void Get(const std::string &pattern, Handler f);
     void Post(const std::string &pattern, Handler f);
     /// Runs `fill` (which sets the response's content) under the scene lock; an error
-    /// becomes the response instead.
+    /// becomes the response instead. A render that the request stopped starts again after
+    /// it, so the preview never stays half drawn.
     void Answer(httplib::Response &res, const std::function<void()> &fill);
 
 private:

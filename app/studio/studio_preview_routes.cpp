@@ -88,6 +88,7 @@ void StartPreview(StudioContext &s, const ojson &body) {
             window.Press(PreviewWindow::kHalfSize);
     }
     window.Press(window.PreviewSwitch() ? PreviewWindow::kUpdate : PreviewWindow::kPreview);
+    s.renderInterrupted = false;  // this render replaces the stopped one
 }
 
 std::string PreviewPng(StudioContext &s) {
@@ -119,6 +120,7 @@ void AddPreviewRoutes(StudioContext &studio) {
         const ojson body = ParseBody(req);
         const PreviewWindow::Control c = ControlNamed(*s->window, body);
         s->window->Press(c);
+        s->renderInterrupted = false;
         return PreviewStatus(*s);
     });
     studio.Post("/api/preview/flyoff", [s](const httplib::Request &req) {

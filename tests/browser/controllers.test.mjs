@@ -1,7 +1,7 @@
 // Replaces a helper's size controller through a right click and the Controllers dialog, sees
 // the owner's set-up in the new controller's editor, and the curve view redraw when the
 // interpolation changes.
-import { expectNoMessages, runStudioTest } from './harness.mjs';
+import { expectNoMessages, previewPixels, runStudioTest } from './harness.mjs';
 
 const curvePixels = (page, editor) => editor.locator('canvas.curve').evaluate((c) =>
   Array.from(c.getContext('2d').getImageData(0, 0, c.width, c.height).data));
@@ -57,5 +57,13 @@ await runStudioTest('controllers', async ({ page }) => {
   await plugInButton.click();
   await page.waitForFunction(() => [...document.querySelectorAll('.controller-editor')]
     .some((e) => e.dataset.title?.startsWith('IPC - ') && e.dataset.title !== 'IPC - Size'), null, { timeout: 10000 });
+  // Requests that stopped a render to change the scene start it again: the preview ends drawn.
+  await page.waitForFunction(async () => {
+    const status = await (await fetch('/api/preview')).json();
+    return !status.busy && document.getElementById('stop').disabled &&
+      Number(document.getElementById('preview-image').dataset.render) === status.rendersEnded;
+  }, null, { timeout: 60000, polling: 250 });
+  const { data } = await previewPixels(page);
+  if (!data.some((v, i) => i % 4 !== 3 && v > 0)) throw new Error('the preview is left black');
   await expectNoMessages(page);
 });

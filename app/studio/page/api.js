@@ -14,12 +14,18 @@ export async function api(path, body) {
   }
   const res = await fetch('/api/' + path, init);
   const answer = await res.json();
+  // A change may have restarted the preview's render on the server.
+  if (body !== undefined) for (const f of postListeners) f();
   if (!res.ok) {
     showMessage('Nimbra', answer.error ?? res.statusText);
     throw new Error(answer.error);
   }
   return answer;
 }
+
+const postListeners = [];
+// `f` runs after every request that posts (without waiting for it).
+export const onPost = (f) => postListeners.push(f);
 
 export const helperPath = (name, rest = '') => `helpers/${encodeURIComponent(name)}${rest}`;
 

@@ -1,6 +1,6 @@
 // The "Nimbra - Preview" window: its controls as the server's window model holds them,
 // progress, the finished image, and the render region drawn with the mouse.
-import { $, api, element, onSceneChange, showMessage, token } from './api.js';
+import { $, api, element, onPost, onSceneChange, showMessage, token } from './api.js';
 
 let shownVersion = -1;
 let lastMessage = 0;
@@ -137,4 +137,5 @@ export async function setUpPreview() {
   show(await api('preview'));
   setUpRegion();
   onSceneChange(refresh);
+  onPost(() => { poll(); });
 }
