@@ -122,9 +122,10 @@ constexpr char kSubdivisionsProperty[] = "Duration Subdivisions";
 }  // namespace
 
 std::vector<PropertyInfo> NimbraShaderFilter::ListProperties() {
-    return {{kMotionBlurProperty, PropertyKind::Bool, {}, "the motion-blur switch"},
-            {kDurationProperty, PropertyKind::Float, {}, "blur duration in frames, 0.00001 … 100"},
-            {kSubdivisionsProperty, PropertyKind::Int, {}, "blur subdivisions, 2 … 1000"}};
+    return {
+        {kMotionBlurProperty, PropertyKind::Bool, {}, "the motion-blur switch"},
+        {kDurationProperty, PropertyKind::Float, {}, "blur duration in frames, 0.00001 … 100"},
+        {kSubdivisionsProperty, PropertyKind::Int, {}, "blur subdivisions, 2 … 1000"}};
 }
 
 bool NimbraShaderFilter::SetProperty(const std::string &name, const PropertyValue &value,

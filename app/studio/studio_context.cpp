@@ -7,15 +7,20 @@
 
 #include "framework/plugin_dialog.h"
 #include "host/class_desc.h"
+#include "host/image_file.h"
 #include "host/inode.h"
 #include "host/interface.h"
 #include "host/paramblock.h"
 #include "host/properties.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <utility>
 #include <sstream>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -149,6 +154,15 @@ std::vector<std::pair<std::string, Animatable *>> Slots(Animatable *obj) {
             slots.push_back({name, sub});
     }
     return slots;
+}
+
+std::string PngBytes(Bitmap &image, const std::string &fileName) {
+    const fs::path file = fs::temp_directory_path() / fileName;
+    WriteImageFile(file.string(), image);
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(file);
+    return bytes;
 }
 
 ojson ParseBody(const httplib::Request &req) {

@@ -24,6 +24,7 @@
 #include <vector>
 
 class Animatable;
+class Bitmap;
 class INode;
 
 using ojson = nlohmann::ordered_json;
@@ -58,6 +59,9 @@ std::vector<INode *> SceneNodes();
 bool IsHelper(INode *node);
 /// The sub-objects a roll-up is generated for: plug-ins and controllers, not blocks or nodes.
 std::vector<std::pair<std::string, Animatable *>> Slots(Animatable *obj);
+
+/// `image` as PNG file bytes, written through a temporary file named `fileName`.
+std::string PngBytes(Bitmap &image, const std::string &fileName);
 
 /// The body as a JSON object, or RequestError 400.
 ojson ParseBody(const httplib::Request &req);

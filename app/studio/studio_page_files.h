@@ -6,9 +6,9 @@
 #include <cstddef>
 
 struct StudioPageFile {
-    const char *path;          ///< "/studio.js"
+    const char *path;  ///< "/studio.js"
     const char *data;
-    const std::size_t *size;   ///< bytes of data
+    const std::size_t *size;  ///< bytes of data
 };
 
 extern const StudioPageFile kStudioPageFiles[];

@@ -4,13 +4,7 @@
 ///        mouse, and the finished image.
 #include "studio_context.h"
 
-#include "host/image_file.h"
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,8 +20,9 @@ ojson Controls(const PreviewWindow &window) {
                          {"checked", c.checked},
                          {"enabled", c.enabled}};
         if (i == PreviewWindow::kStepSize || i == PreviewWindow::kShadowDetail)
-            control["flyOff"] = {{"entry", window.FlyOffEntry(static_cast<PreviewWindow::Control>(i))},
-                                 {"entries", PreviewWindow::kFlyOffEntries}};
+            control["flyOff"] = {
+                {"entry", window.FlyOffEntry(static_cast<PreviewWindow::Control>(i))},
+                {"entries", PreviewWindow::kFlyOffEntries}};
         controls.push_back(std::move(control));
     }
     return controls;
@@ -64,7 +59,8 @@ ojson PreviewStatus(StudioContext &s) {
 void Mouse(PreviewWindow &window, const ojson &body) {
     const std::string what = StringMember(body, "mouse");
     const auto x = body.find("x"), y = body.find("y");
-    if (x == body.end() || y == body.end() || !x->is_number_integer() || !y->is_number_integer())
+    if (x == body.end() || y == body.end() || !x->is_number_integer() ||
+        !y->is_number_integer())
         throw RequestError{400, "expected \"x\" and \"y\": whole numbers"};
     // Far outside the window a coordinate means nothing; keep it within int.
     const int wx = static_cast<int>(std::clamp<long long>(*x, -10000, 10000));
@@ -83,7 +79,8 @@ void StartPreview(StudioContext &s, const ojson &body) {
     s.StopPreview();
     PreviewWindow &window = *s.window;
     if (const auto half = body.find("halfSize"); half != body.end()) {
-        if (!half->is_boolean()) throw RequestError{400, "expected \"halfSize\": true or false"};
+        if (!half->is_boolean())
+            throw RequestError{400, "expected \"halfSize\": true or false"};
         if (window.GetControl(PreviewWindow::kHalfSize).checked != half->get<bool>())
             window.Press(PreviewWindow::kHalfSize);
     }
@@ -95,12 +92,7 @@ std::string PreviewPng(StudioContext &s) {
     s.TickPreview();
     Bitmap *image = s.window->Image();
     if (!image) throw RequestError{409, "no preview yet (or one is rendering)"};
-    const fs::path file = fs::temp_directory_path() / ("nimbra-studio-" + s.token + ".png");
-    WriteImageFile(file.string(), *image);
-    std::ifstream in(file, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    fs::remove(file);
-    return bytes;
+    return PngBytes(*image, "nimbra-studio-" + s.token + ".png");
 }
 
 }  // namespace
@@ -140,7 +132,8 @@ void AddPreviewRoutes(StudioContext &studio) {
         Mouse(*s->window, ParseBody(req));
         return PreviewStatus(*s);
     });
-    studio.server.Get("/api/preview.png", [s](const httplib::Request &, httplib::Response &res) {
-        s->Answer(res, [&] { res.set_content(PreviewPng(*s), "image/png"); });
-    });
+    studio.server.Get("/api/preview.png",
+                      [s](const httplib::Request &, httplib::Response &res) {
+                          s->Answer(res, [&] { res.set_content(PreviewPng(*s), "image/png"); });
+                      });
 }

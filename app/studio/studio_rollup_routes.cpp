@@ -112,17 +112,6 @@ int RoleOfSlot(const std::string &slot) {
         if (slot == kRoleSlots[role].slot) return role;
     throw RequestError{404, "no plug-in slot \"" + slot + "\""};
 }
-
-/// `image` as PNG bytes (written through a file: the image writer works on files).
-std::string PngBytes(Bitmap &image, const std::string &name) {
-    const fs::path file = fs::temp_directory_path() / name;
-    WriteImageFile(file.string(), image);
-    std::ifstream in(file, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    fs::remove(file);
-    return bytes;
-}
-
 // The roll-ups' state
 // -------------------------------------------------------------------------------------------
 

@@ -25,7 +25,8 @@ ojson Preset(INode *helper, const ojson &body, bool save) {
 
 ojson Save(const SceneDescription &desc, const ojson &body) {
     const fs::path path = fs::absolute(StringMember(body, "path"));
-    if (path.extension() != ".json") throw RequestError{400, "the scene file must end in .json"};
+    if (path.extension() != ".json")
+        throw RequestError{400, "the scene file must end in .json"};
     try {
         WriteSceneJsonFile(desc, path);
     } catch (const SceneJsonError &e) {

@@ -207,8 +207,8 @@ TEST_F(StudioControllerTest, EditorOpensWithTheQuantitysTitleAndBrushSettingsClo
         EXPECT_EQ(Find(age, "", c)["editor"]["title"], std::string("IPC - ") + c);
     }
     Post(Route(kHelper, "/age/property"), {{"name", "Use Brush Settings"}, {"value", false}});
-    const json age =
-        Post(Route(kHelper, "/age/property"), {{"name", "Use Brush Settings"}, {"value", true}});
+    const json age = Post(Route(kHelper, "/age/property"),
+                          {{"name", "Use Brush Settings"}, {"value", true}});
     EXPECT_EQ(Find(age, "", "Size")["editor"]["open"], true);
     EXPECT_EQ(Find(age, "", "Shadow Size")["editor"]["open"], false);
     Change(kHelper, "edit", {{"controller", "Size"}, {"open", false}});

@@ -146,8 +146,8 @@ TEST_F(StudioTest, RegionIsDrawnInWindowCoordinatesAndOrdered) {
     const json status = Post("/api/preview/press", {{"control", "Region"}});
     const int ox = status["imageOrigin"][0], oy = status["imageOrigin"][1];
     // Dragged up and to the left, from image pixel (200, 120) to (100, 60).
-    for (const auto &[mouse, x, y] : {std::tuple{"down", 200, 120}, {"move", 150, 90},
-                                      {"up", 100, 60}})
+    for (const auto &[mouse, x, y] :
+         {std::tuple{"down", 200, 120}, {"move", 150, 90}, {"up", 100, 60}})
         Post("/api/preview/mouse", {{"mouse", mouse}, {"x", ox + x}, {"y", oy + y}});
     // The window's drag area starts 2 pixels left of and 3 above the image.
     EXPECT_EQ(Get("/api/preview")["region"], json({102, 63, 202, 123}));
